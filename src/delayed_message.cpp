@@ -1,0 +1,47 @@
+// delayed-message: after a fixed wait, deciphers its one message and prints it.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+// C linkage keeps the name readable in nm and debuggers; noipa keeps it a real
+// function, since the optimizer would otherwise inline or clone a static
+// function called once and the symbol would vanish.
+extern "C" {
+[[gnu::noipa]] static char *rotate_encrypt(const char *text)
+{
+    char *copy = strdup(text);
+    if (copy == nullptr)
+        return nullptr;
+    const size_t length = strlen(copy);
+    for (size_t i = 0; i < length; ++i) {
+        // Read as signed so bytes 128..255 come out negative and stay unchanged,
+        // which leaves UTF-8 sequences alone.
+        const int x = static_cast<signed char>(copy[i]);
+        if (x <= 32 || x == 127)
+            continue;
+        const int t = x + 47;
+        copy[i] = static_cast<char>(t > 126 ? t - 94 : t);
+    }
+    return copy;
+}
+}
+
+int main(int, char **)
+{
+    // Only the enciphered form is ever stored; the plain text exists on the
+    // heap, after the wait, and only until it has been written.
+    char enciphered_message[33] = "%92?<0J@F07@C0H2:E:?80D@0=@?8PiX";
+    const unsigned delay_seconds = 100000;
+
+    sleep(delay_seconds);
+    char *message = rotate_encrypt(enciphered_message);
+    if (message == nullptr)
+        return 1;
+    const bool written = fputs(message, stdout) != EOF && putchar('\n') != EOF;
+    free(message);
+    // After a day's wait a caller must be able to tell whether the message
+    // got out (closed descriptor, full disk), so flush here and check rather
+    // than let exit flush it and drop the error.
+    return written && fflush(stdout) == 0 ? 0 : 1;
+}
