@@ -1,0 +1,15 @@
+# Sourced by the shell tests: a scratch folder, failure bookkeeping, and the
+# message as the program should print it, worked out here independently of
+# the program's own cipher.
+set -u
+export LC_ALL=C
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+finish() { [ "$failures" = 0 ] && echo "all checks passed"; exit "$((failures > 0))"; }
+
+enciphered=$(sed -n 's/.*char enciphered_message\[33\] = "\(.*\)";.*/\1/p' "$source")
+[[ $enciphered =~ ^[!-~]{32}$ ]] || { echo "FAIL: no 32-character enciphered message in $source"; exit 1; }
+plain=$(printf '%s' "$enciphered" | tr '!-~' 'P-~!-O')
+printf '%s\n' "$plain" >"$scratch/expected"

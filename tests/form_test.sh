@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# The executable's form: what it links, which names it keeps, what it carries.
+program=$1 source=$2 build_type=$3
+. "$(dirname "$0")/common.sh"
+
+needed=$(readelf -d "$program" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+[ "$needed" = libc.so.6 ] || fail "shared libraries needed: $needed"
+readelf -d "$program" | grep -q 'FLAGS_1.*PIE' || fail "not a position-independent executable"
+symbols=$(nm "$program")
+grep -qE '^[0-9a-f]+ T main$' <<<"$symbols" || fail "no global main"
+grep -qE '^[0-9a-f]+ t rotate_encrypt$' <<<"$symbols" || fail "no file-scope rotate_encrypt"
+# Start-up code aside, main is the only function seen outside the source file.
+exported=$(readelf -sW "$program" |
+    awk '$4 == "FUNC" && $5 != "LOCAL" && $7 != "UND" && $8 !~ /^_(start|init|fini)$/ {print $8}' | sort -u)
+[ "$exported" = main ] || fail "global functions: $exported"
+if [[ $build_type != Debug && $build_type != RelWithDebInfo ]]; then
+    readelf -S "$program" | grep -q '\.debug_' && fail "debugging information in a $build_type build"
+fi
+grep -qF "$plain" "$program" && fail "the plain message is in the executable"
+finish

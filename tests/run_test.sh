@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Runs the shipped executable: with its wait answered at once by strace, and
+# for real, interrupted while it waits.
+program=$1 source=$2
+. "$(dirname "$0")/common.sh"
+
+# run ARGS...: the program under strace, its sleep answered at once.
+run() {
+    timeout 60 strace -f -o "$scratch/log" -e inject=clock_nanosleep,nanosleep:retval=0 \
+        "$program" "$@" 2>"$scratch/err"
+}
+
+for args in "" "one" "many args -h --version ''"; do
+    # shellcheck disable=SC2086 # split on purpose
+    run $args >"$scratch/out"
+    status=$?
+    what="run with arguments [$args]"
+    [ "$status" = 0 ] || fail "$what: status $status"
+    cmp -s "$scratch/out" "$scratch/expected" || fail "$what: wrong output: $(od -c "$scratch/out" | head -3)"
+    [ -s "$scratch/err" ] && fail "$what: wrote to stderr"
+    grep -c 'nanosleep(' "$scratch/log" | grep -qx 1 || fail "$what: not exactly one wait"
+    grep -q 'clock_nanosleep(CLOCK_REALTIME, 0, {tv_sec=100000, tv_nsec=0}' "$scratch/log" ||
+        fail "$what: the wait is not 100000 s"
+    awk '/nanosleep\(/ && !s {s=NR} /^[0-9]+ +write\(/ && !w {w=NR} END {exit !(s && w && s < w)}' \
+        "$scratch/log" || fail "$what: wrote before waiting"
+done
+
+run >&-
+status=$?
+[ "$status" = 1 ] || fail "stdout closed: status $status, not 1"
+run >/dev/full
+status=$?
+[ "$status" = 1 ] || fail "stdout on a full device: status $status, not 1"
+
+# The real wait. Job control keeps SIGINT at its default in the background job.
+set -m
+"$program" >"$scratch/out" 2>"$scratch/err" &
+pid=$!
+(sleep 30; kill -KILL "$pid") >/dev/null 2>&1 &
+watchdog=$!
+for _ in $(seq 200); do
+    read -r call _ <"/proc/$pid/syscall" && [ "$call" = 230 ] && break # clock_nanosleep
+    sleep 0.05
+done
+kill -WINCH "$pid" # ignored by default: must not cut the wait short
+sleep 0.2
+read -r call _ <"/proc/$pid/syscall"
+[ "$call" = 230 ] || fail "not waiting in one sleep after SIGWINCH (system call $call)"
+
+# Nothing the process holds while it waits may show the plain message.
+while read -r range perms _ _ _ name; do
+    [[ $perms == r* && $name != "[vvar]" && $name != "[vsyscall]" ]] || continue
+    start=$((16#${range%-*})) end=$((16#${range#*-}))
+    dd if="/proc/$pid/mem" bs=64K iflag=skip_bytes,count_bytes skip="$start" \
+        count="$((end - start))" status=none
+done <"/proc/$pid/maps" >"$scratch/memory"
+grep -qF "$enciphered" "$scratch/memory" || fail "memory dump does not show the enciphered message"
+grep -qF "$plain" "$scratch/memory" && fail "the plain message is in memory during the wait"
+
+kill -INT "$pid"
+wait "$pid"
+status=$?
+kill -- -"$watchdog" 2>/dev/null
+[ "$status" = 130 ] || fail "interrupted run: status $status, not death by SIGINT"
+[ -s "$scratch/out" ] && fail "interrupted run wrote to stdout"
+[ -s "$scratch/err" ] && fail "interrupted run wrote to stderr"
+finish
