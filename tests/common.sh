@@ -9,7 +9,10 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 finish() { [ "$failures" = 0 ] && echo "all checks passed"; exit "$((failures > 0))"; }
 
-enciphered=$(sed -n 's/.*char enciphered_message\[33\] = "\(.*\)";.*/\1/p' "$source")
-[[ $enciphered =~ ^[!-~]{32}$ ]] || { echo "FAIL: no 32-character enciphered message in $source"; exit 1; }
-plain=$(printf '%s' "$enciphered" | tr '!-~' 'P-~!-O')
-printf '%s\n' "$plain" >"$scratch/expected"
+# load_message SOURCE: sets enciphered and plain, and writes the expected output.
+load_message() {
+    enciphered=$(sed -n 's/.*char enciphered_message\[33\] = "\(.*\)";.*/\1/p' "$1")
+    [[ $enciphered =~ ^[!-~]{32}$ ]] || { echo "FAIL: no 32-character enciphered message in $1"; exit 1; }
+    plain=$(printf '%s' "$enciphered" | tr '!-~' 'P-~!-O')
+    printf '%s\n' "$plain" >"$scratch/expected"
+}

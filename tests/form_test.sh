@@ -2,6 +2,7 @@
 # The executable's form: what it links, which names it keeps, what it carries.
 program=$1 source=$2 build_type=$3
 . "$(dirname "$0")/common.sh"
+load_message "$source"
 
 needed=$(readelf -d "$program" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
 [ "$needed" = libc.so.6 ] || fail "shared libraries needed: $needed"

@@ -3,6 +3,7 @@
 # for real, interrupted while it waits.
 program=$1 source=$2
 . "$(dirname "$0")/common.sh"
+load_message "$source"
 
 # run ARGS...: the program under strace, its sleep answered at once.
 run() {

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# The documented way to see the message at once: faketime runs the clock
+# 100000 times faster, so the wait lasts a second.
+program=$1 source=$2
+. "$(dirname "$0")/common.sh"
+load_message "$source"
+command -v faketime >/dev/null || { echo "faketime is not installed (apt-get install faketime)"; exit 77; }
+timeout 60 faketime -f '+0 x100000' "$program" >"$scratch/out"
+status=$?
+[ "$status" = 0 ] || fail "status $status"
+cmp -s "$scratch/out" "$scratch/expected" || fail "wrong output: $(od -c "$scratch/out" | head -3)"
+finish
