@@ -16,3 +16,9 @@ load_message() {
     plain=$(printf '%s' "$enciphered" | tr '!-~' 'P-~!-O')
     printf '%s\n' "$plain" >"$scratch/expected"
 }
+
+# expect_delivered WHAT STATUS: the run ended with 0 and wrote exactly the expected bytes to $scratch/out.
+expect_delivered() {
+    [ "$2" = 0 ] || fail "$1: status $2"
+    cmp -s "$scratch/out" "$scratch/expected" || fail "$1: wrong output: $(od -c "$scratch/out" | head -3)"
+}

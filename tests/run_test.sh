@@ -16,8 +16,7 @@ for args in "" "one" "many args -h --version ''"; do
     run $args >"$scratch/out"
     status=$?
     what="run with arguments [$args]"
-    [ "$status" = 0 ] || fail "$what: status $status"
-    cmp -s "$scratch/out" "$scratch/expected" || fail "$what: wrong output: $(od -c "$scratch/out" | head -3)"
+    expect_delivered "$what" "$status"
     [ -s "$scratch/err" ] && fail "$what: wrote to stderr"
     grep -c 'nanosleep(' "$scratch/log" | grep -qx 1 || fail "$what: not exactly one wait"
     grep -q 'clock_nanosleep(CLOCK_REALTIME, 0, {tv_sec=100000, tv_nsec=0}' "$scratch/log" ||
