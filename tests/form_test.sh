@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The executable's form: what it links, which names it keeps, what it carries.
+# The executable's form: what it links, which names it keeps, what it carries,
+# how it is hardened.
 program=$1 source=$2 build_type=$3
 . "$(dirname "$0")/common.sh"
 load_message "$source"
@@ -18,4 +19,11 @@ if [[ $build_type != Debug && $build_type != RelWithDebInfo ]]; then
     readelf -S "$program" | grep -q '\.debug_' && fail "debugging information in a $build_type build"
 fi
 grep -qF "$plain" "$program" && fail "the plain message is in the executable"
+
+hardening=$(hardening-check --nocfprotection "$program" 2>&1) || fail "hardening: $hardening"
+# Calls into libc stay in the PLT, where ltrace can see them.
+relocations=$(readelf -rW "$program")
+for call in sleep strdup fputs free; do
+    grep -qE "JUMP_SLOT .* $call@" <<<"$relocations" || fail "$call is not called through the PLT"
+done
 finish
