@@ -4,11 +4,19 @@
 #include <cstring>
 #include <unistd.h>
 
-// C linkage keeps the name readable in nm and debuggers; noipa keeps it a real
-// function, since the optimizer would otherwise inline or clone a static
-// function called once and the symbol would vanish.
-extern "C" {
-[[gnu::noipa]] static char *rotate_encrypt(const char *text)
+// The asm label gives the symbol its plain name in nm and debuggers under both
+// compilers (clang mangles a static function even inside extern "C"). The
+// function must stay real: a static function called once would otherwise be
+// inlined or cloned and its symbol would vanish. GCC documents noipa for that;
+// clang, which does not clone, documents noinline.
+#ifdef __clang__
+#define KEEP_OUT_OF_LINE gnu::noinline
+#else
+#define KEEP_OUT_OF_LINE gnu::noipa
+#endif
+[[KEEP_OUT_OF_LINE]] static char *rotate_encrypt(const char *text) __asm__("rotate_encrypt");
+
+static char *rotate_encrypt(const char *text)
 {
     char *copy = strdup(text);
     if (copy == nullptr)
@@ -24,7 +32,6 @@ extern "C" {
         copy[i] = static_cast<char>(t > 126 ? t - 94 : t);
     }
     return copy;
-}
 }
 
 int main(int, char **)
