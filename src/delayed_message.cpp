@@ -4,6 +4,10 @@
 #include <cstring>
 #include <unistd.h>
 
+// ENCIPHERED_MESSAGE: the message chosen when the program was built, written
+// down by the build in enciphered form only.
+#include "enciphered_message.h"
+
 // The asm label gives the symbol its plain name in nm and debuggers under both
 // compilers (clang mangles a static function even inside extern "C"). The
 // function must stay real: a static function called once would otherwise be
@@ -38,7 +42,7 @@ int main(int, char **)
 {
     // Only the enciphered form is ever stored; the plain text exists on the
     // heap, after the wait, and only until it has been written.
-    char enciphered_message[33] = "%92?<0J@F07@C0H2:E:?80D@0=@?8PiX";
+    char enciphered_message[33] = ENCIPHERED_MESSAGE;
     const unsigned delay_seconds = 100000;
 
     sleep(delay_seconds);

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The executable's form: what it links, which names it keeps, what it carries,
 # how it is hardened.
-program=$1 source=$2 build_type=$3
+program=$1 message=$2 build_type=$3
 . "$(dirname "$0")/common.sh"
-load_message "$source"
+load_message "$message"
 
 needed=$(readelf -d "$program" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
 [ "$needed" = libc.so.6 ] || fail "shared libraries needed: $needed"
@@ -18,7 +18,7 @@ exported=$(readelf -sW "$program" |
 if [[ $build_type != Debug && $build_type != RelWithDebInfo ]]; then
     readelf -S "$program" | grep -q '\.debug_' && fail "debugging information in a $build_type build"
 fi
-grep -qF "$plain" "$program" && fail "the plain message is in the executable"
+grep -qF -e "$plain" "$program" && fail "the plain message is in the executable"
 
 # _FORTIFY_SOURCE needs the optimizer, so only optimized builds can have it.
 fortify=--nofortify

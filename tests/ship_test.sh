@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# What a user installs: the install tree, the manual page and the Debian package.
-build=$1
+# What a user builds and installs: the install tree, the manual page, the
+# Debian package, and a build with a message of the user's own.
+build=$1 source=$2 compiler=$3
 . "$(dirname "$0")/common.sh"
+load_message "$build/enciphered_message.h"
 
 prefix=$scratch/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null || fail "install failed"
@@ -12,6 +14,7 @@ for file in "$page" "$doc/copyright" "$doc/changelog.gz" "$prefix/share/lintian/
 done
 nm "$prefix/bin/delayed-message" 2>&1 | grep -q ' t rotate_encrypt$' ||
     fail "installed executable missing or stripped"
+grep -rqF -e "$plain" "$prefix" && fail "the plain message is in the installed files"
 warnings=$(zcat "$page" | groff -man -ww -z 2>&1) && [ -z "$warnings" ] || fail "manual page: $warnings"
 # gzip at its best, with no name or time stored: flags, time and extra flags all fixed.
 for file in "$page" "$doc/changelog.gz"; do
@@ -32,6 +35,8 @@ for file in ./usr/bin/delayed-message ./usr/share/man/man1/delayed-message.1.gz 
     ./usr/share/doc/delayed-message/copyright ./usr/share/doc/delayed-message/changelog.gz; do
     grep -qx "$file" <<<"$contents" || fail "package lacks $file"
 done
+dpkg-deb -x "${deb[0]}" "$scratch/unpacked"
+grep -rqF -e "$plain" "$scratch/unpacked" && fail "the plain message is in the package"
 dpkg-deb -f "${deb[0]}" Depends | grep -qE '^libc6( |,|$)' || fail "package does not depend on libc6"
 [ "$(zcat "$doc/changelog.gz" | dpkg-parsechangelog -l - -S Version)" = "$(dpkg-deb -f "${deb[0]}" Version)" ] ||
     fail "the changelog's latest version is not the package's"
@@ -39,4 +44,31 @@ dpkg-deb -f "${deb[0]}" Depends | grep -qE '^libc6( |,|$)' || fail "package does
 report=$(lintian -I -E --pedantic --show-overrides "${deb[0]}" 2>/dev/null | grep -v '^N: ')
 [ "$report" = "O: delayed-message: unstripped-binary-or-object [usr/bin/delayed-message]" ] ||
     fail "lintian: $report"
+
+# A message chosen at configure time, full of characters special to C++, CMake
+# and the shell, comes out byte for byte; bad values stop the configure.
+chosen=$'Q-;$#{}`"\\\'@${x}[[]]nnl*/%s&|<>~'
+configure() {
+    cmake -S "$source" -B "$scratch/chosen" -DCMAKE_CXX_COMPILER="$compiler" -DBUILD_TESTING=OFF \
+        -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DDELAYED_MESSAGE_TEXT="$1" >"$scratch/configured" 2>&1
+}
+if configure "$chosen" && cmake --build "$scratch/chosen" >"$scratch/built" 2>&1; then
+    printf '%s\n' "$chosen" >"$scratch/expected"
+    run "$scratch/chosen/delayed-message" >"$scratch/out"
+    expect_delivered "chosen message" $?
+    grep -qF -e "$chosen" "$scratch/chosen/delayed-message" && fail "the chosen plain message is in the executable"
+else
+    fail "chosen message not built: $(cat "$scratch/configured" "$scratch/built")"
+fi
+bad=("${chosen:1}" "${chosen}x" "${chosen:0:15} ${chosen:16}" $'\t'"${chosen:1}" "é${chosen:2}")
+why=("is 31 bytes long" "is 33 bytes long" "is a space (use _ instead)" "is a tab" "outside ASCII")
+for i in "${!bad[@]}"; do
+    configure "${bad[i]}" && fail "configure accepted [${bad[i]}]"
+    tr -s ' \n' ' ' <"$scratch/configured" | grep -qF "DELAYED_MESSAGE_TEXT must be exactly 32 characters" ||
+        fail "[${bad[i]}] refused without naming DELAYED_MESSAGE_TEXT and its rules"
+    tr -s ' \n' ' ' <"$scratch/configured" | grep -qF -e "${why[i]}" || fail "[${bad[i]}] refused without saying it ${why[i]}"
+done
+# A refused value changes nothing: the build still holds the last good message.
+load_message "$scratch/chosen/enciphered_message.h"
+[ "$plain" = "$chosen" ] || fail "after refusals the build holds [$plain]"
 finish
