@@ -64,9 +64,10 @@ bad=("${chosen:1}" "${chosen}x" "${chosen:0:15} ${chosen:16}" $'\t'"${chosen:1}"
 why=("is 31 bytes long" "is 33 bytes long" "is a space (use _ instead)" "is a tab" "outside ASCII")
 for i in "${!bad[@]}"; do
     configure "${bad[i]}" && fail "configure accepted [${bad[i]}]"
-    tr -s ' \n' ' ' <"$scratch/configured" | grep -qF "DELAYED_MESSAGE_TEXT must be exactly 32 characters" ||
+    refusal=$(tr -s ' \n' ' ' <"$scratch/configured") # cmake wraps its messages
+    grep -qF "DELAYED_MESSAGE_TEXT must be exactly 32 characters" <<<"$refusal" ||
         fail "[${bad[i]}] refused without naming DELAYED_MESSAGE_TEXT and its rules"
-    tr -s ' \n' ' ' <"$scratch/configured" | grep -qF -e "${why[i]}" || fail "[${bad[i]}] refused without saying it ${why[i]}"
+    grep -qF -e "${why[i]}" <<<"$refusal" || fail "[${bad[i]}] refused without saying it ${why[i]}"
 done
 # A refused value changes nothing: the build still holds the last good message.
 load_message "$scratch/chosen/enciphered_message.h"
