@@ -52,7 +52,8 @@ int main(int, char **)
     const bool written = fputs(message, stdout) != EOF && putchar('\n') != EOF;
     free(message);
     // After a day's wait a caller must be able to tell whether the message
-    // got out (closed descriptor, full disk), so flush here and check rather
-    // than let exit flush it and drop the error.
-    return written && fflush(stdout) == 0 ? 0 : 1;
+    // got out (closed descriptor, full disk), so flush and close here and
+    // check rather than let exit drop the error. The close matters too: NFS
+    // reports a full disk or quota only when the file is closed.
+    return written && fflush(stdout) == 0 && fclose(stdout) == 0 ? 0 : 1;
 }

@@ -19,6 +19,14 @@ for args in "" "one" "many args -h --version ''"; do
         "$scratch/log" || fail "$what: wrote before waiting"
 done
 
+# Undelivered means status 1: stdout closed, on a full device, or failing only
+# at close, as NFS does for a full disk. The close of stdout is found in the
+# last uninjected trace.
+close_call=$(grep -E '^[0-9]+ +close\(' "$scratch/log" | grep -n 'close(1)' | cut -d: -f1)
+run -e inject=close:error=EIO:when="$close_call" "$program" >"$scratch/out"
+status=$?
+grep -qE '^[0-9]+ +close\(1\) .*INJECTED' "$scratch/log" || fail "stdout is never closed"
+[ "$status" = 1 ] || fail "failed close of stdout: status $status, not 1"
 run "$program" >&-
 status=$?
 [ "$status" = 1 ] || fail "stdout closed: status $status, not 1"
