@@ -60,13 +60,15 @@ if configure "$chosen" && cmake --build "$scratch/chosen" >"$scratch/built" 2>&1
 else
     fail "chosen message not built: $(cat "$scratch/configured" "$scratch/built")"
 fi
-bad=("${chosen:1}" "${chosen}x" "${chosen:0:15} ${chosen:16}" $'\t'"${chosen:1}" "é${chosen:2}")
-why=("is 31 bytes long" "is 33 bytes long" "is a space (use _ instead)" "is a tab" "outside ASCII")
+bad=("${chosen:1}" "${chosen}x" Q "${chosen:0:15} ${chosen:16}" $'\t'"${chosen:1}" "${chosen:1}"$'\x7f' "é${chosen:2}")
+why=("is 31 bytes long" "is 33 bytes long" "is 1 byte long" "is a space (use _ instead)" "is a tab"
+    "is a control character (0x7f)" "outside ASCII")
 for i in "${!bad[@]}"; do
     configure "${bad[i]}" && fail "configure accepted [${bad[i]}]"
     refusal=$(tr -s ' \n' ' ' <"$scratch/configured") # cmake wraps its messages
-    grep -qF "DELAYED_MESSAGE_TEXT must be exactly 32 characters" <<<"$refusal" ||
-        fail "[${bad[i]}] refused without naming DELAYED_MESSAGE_TEXT and its rules"
+    grep -qF "DELAYED_MESSAGE_TEXT must be exactly 32 characters" <<<"$refusal" &&
+        grep -qF -e "-DDELAYED_MESSAGE_TEXT= (empty) to go back to the built-in message" <<<"$refusal" ||
+        fail "[${bad[i]}] refused without naming DELAYED_MESSAGE_TEXT, its rules and the way back"
     grep -qF -e "${why[i]}" <<<"$refusal" || fail "[${bad[i]}] refused without saying it ${why[i]}"
 done
 # A refused value changes nothing: the build still holds the last good message.
