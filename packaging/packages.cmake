@@ -1,0 +1,51 @@
+# The installed documents, the Debian package and the source tarball.
+# Included from the top CMakeLists.txt, so outputs land in the top build folder.
+
+# Debian wants the manual page and changelog compressed as tightly as gzip
+# can; -n leaves out the name and time, so the output stays reproducible.
+set(compressed)
+foreach(file man/delayed-message.1 packaging/changelog)
+  cmake_path(GET file FILENAME name)
+  add_custom_command(OUTPUT ${name}.gz
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/${file} ${name}
+    COMMAND gzip -9nf ${name}
+    DEPENDS ${PROJECT_SOURCE_DIR}/${file} VERBATIM)
+  list(APPEND compressed ${PROJECT_BINARY_DIR}/${name}.gz)
+endforeach()
+add_custom_target(compressed-docs ALL DEPENDS ${compressed})
+
+# Debian's machine-readable copyright file, made from LICENSE so the two
+# cannot drift apart.
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE license)
+string(REGEX MATCH "Copyright \\(c\\) ([^\n]*)" _ "${license}")
+set(copyright_holder "${CMAKE_MATCH_1}")
+string(FIND "${license}" "Permission" start)
+string(SUBSTRING "${license}" ${start} -1 license_text)
+string(STRIP "${license_text}" license_text)
+string(REPLACE "\n\n" "\n.\n" license_text "${license_text}")
+string(REPLACE "\n" "\n " license_text " ${license_text}")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/copyright.in copyright @ONLY)
+
+install(FILES ${PROJECT_BINARY_DIR}/delayed-message.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_BINARY_DIR}/changelog.gz ${PROJECT_BINARY_DIR}/copyright
+  DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/lintian-overrides
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME delayed-message)
+
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "print a built-in message after waiting 100000 seconds")
+set(CPACK_PACKAGE_DESCRIPTION "delayed-message carries one short message, stored enciphered.
+When started it waits 100000 seconds (27 hours, 46 minutes and 40 seconds),
+then deciphers the message, writes it to standard output and exits.
+It reads no arguments, environment, input or files.")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "delayed-message developers <maintainers@delayed-message.invalid>")
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# One release tarball, delayed-message-<version>.tar.gz, holding the sources
+# under a folder of the same name.
+set(CPACK_SOURCE_GENERATOR TGZ)
+set(CPACK_SOURCE_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION})
+# cpack reads this before each package: it checks the tools the .deb needs and
+# works out which files the source tarball leaves out.
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack_project_config.cmake)
+include(CPack)
