@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # What a user builds and installs: the install tree, the manual page, the
-# Debian package, and a build with a message of the user's own.
+# Debian package, the source tarball, and a build with a message of the user's
+# own made from that tarball.
 build=$1 source=$2 compiler=$3
 . "$(dirname "$0")/common.sh"
 load_message "$build/enciphered_message.h"
@@ -38,25 +39,74 @@ done
 dpkg-deb -x "${deb[0]}" "$scratch/unpacked"
 grep -rqF -e "$plain" "$scratch/unpacked" && fail "the plain message is in the package"
 dpkg-deb -f "${deb[0]}" Depends | grep -qE '^libc6( |,|$)' || fail "package does not depend on libc6"
-[ "$(zcat "$doc/changelog.gz" | dpkg-parsechangelog -l - -S Version)" = "$(dpkg-deb -f "${deb[0]}" Version)" ] ||
+version=$(dpkg-deb -f "${deb[0]}" Version)
+[ "$(zcat "$doc/changelog.gz" | dpkg-parsechangelog -l - -S Version)" = "$version" ] ||
     fail "the changelog's latest version is not the package's"
+zcat "$page" | grep -qE "^\.TH .*\"delayed-message $version\"" || fail "the manual page's version is not $version"
+readme_deb=$(grep -o 'dpkg -i [^ ]*\.deb' "$source/README.md")
+[ "${deb[0]##*/}" = "${readme_deb##*[ /]}" ] || fail "package is ${deb[0]##*/}, README installs [$readme_deb]"
 # Nothing for lintian to report but the one declared override.
 report=$(lintian -I -E --pedantic --show-overrides "${deb[0]}" 2>/dev/null | grep -v '^N: ')
 [ "$report" = "O: delayed-message: unstripped-binary-or-object [usr/bin/delayed-message]" ] ||
     fail "lintian: $report"
 
+# Missing packaging tools stop cpack, named, before it writes a .deb. Each is
+# hidden in a private mount namespace whose /usr/bin is rebuilt without it;
+# cmake and cpack are bound back in place, as symlinked they lose their modules.
+without() {
+    unshare -rm bash -c 'tool=$1 real=$2; shift 2
+        mkdir "$real" && mount --bind /usr/bin "$real" && mount -t tmpfs tmpfs /usr/bin || exit 99
+        for path in "$real"/*; do [ "${path##*/}" = "$tool" ] || "$real/ln" -s "$path" /usr/bin/; done
+        for keep in cmake cpack; do
+            "$real/rm" "/usr/bin/$keep" && : >"/usr/bin/$keep" && "$real/mount" --bind {"$real",/usr/bin}/"$keep"
+        done
+        "$@"' without "$1" "$scratch/real-$1" "${@:2}"
+}
+for tool in dpkg-shlibdeps:dpkg-dev file:file; do
+    without "${tool%:*}" cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/without" >"$scratch/packed" 2>&1 &&
+        fail "cpack succeeded without ${tool%:*}"
+    grep -qF "apt-get install ${tool#*:}" "$scratch/packed" || fail "without ${tool%:*}: $(cat "$scratch/packed")"
+    compgen -G "$scratch/without/*.deb" >/dev/null && fail "a .deb was written without ${tool%:*}"
+done
+
+# The release tarball: one .tar.gz under one folder, of exactly the tracked
+# files and no build output. pack_source BUILD MESSAGE LISTING lists what it holds.
+tarball=$scratch/source/delayed-message-$version.tar.gz
+pack_source() {
+    rm -rf "$scratch/source"
+    cpack --config "$1/CPackSourceConfig.cmake" -B "$scratch/source" >/dev/null || fail "package_source failed"
+    [ "$(cd "$scratch/source" && echo *.tar*)" = "${tarball##*/}" ] || fail "source packages: $(ls "$scratch/source")"
+    tar -xzOf "$tarball" | grep -qaF -e "$2" && fail "a plain message is in the source tarball"
+    tar -tzf "$tarball" | grep -v '/$' | sort >"$scratch/$3"
+}
+pack_source "$build" "$plain" packed
+if tracked=$(git -C "$source" ls-files 2>/dev/null); then
+    sed "s|^|delayed-message-$version/|" <<<"$tracked" | sort | diff - "$scratch/packed" >&2 ||
+        fail "the source tarball does not hold exactly the tracked files"
+fi
+tar -xzf "$tarball" -C "$scratch"
+tree=$scratch/delayed-message-$version
+
 # A message chosen at configure time, full of characters special to C++, CMake
-# and the shell, comes out byte for byte; bad values stop the configure.
+# and the shell, comes out byte for byte; bad values stop the configure. It is
+# built from the unpacked tarball, in a build folder inside it, with no build
+# type given: by default the build is optimized and has no debugging information.
 chosen=$'Q-;$#{}`"\\\'@${x}[[]]nnl*/%s&|<>~'
 configure() {
-    cmake -S "$source" -B "$scratch/chosen" -DCMAKE_CXX_COMPILER="$compiler" -DBUILD_TESTING=OFF \
+    cmake -S "$tree" -B "$tree/build" -DCMAKE_CXX_COMPILER="$compiler" -DBUILD_TESTING=OFF \
         -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DDELAYED_MESSAGE_TEXT="$1" >"$scratch/configured" 2>&1
 }
-if configure "$chosen" && cmake --build "$scratch/chosen" >"$scratch/built" 2>&1; then
+if configure "$chosen" && cmake --build "$tree/build" -v >"$scratch/built" 2>&1; then
     printf '%s\n' "$chosen" >"$scratch/expected"
-    run "$scratch/chosen/delayed-message" >"$scratch/out"
+    run "$tree/build/delayed-message" >"$scratch/out"
     expect_delivered "chosen message" $?
-    grep -qF -e "$chosen" "$scratch/chosen/delayed-message" && fail "the chosen plain message is in the executable"
+    grep -qF -e "$chosen" "$tree/build/delayed-message" && fail "the chosen plain message is in the executable"
+    compile=$(grep -e '-c [^ ]*/delayed_message\.cpp$' "$scratch/built")
+    [[ $compile =~ \ -O[23s]\  && ! $compile =~ \ -g ]] || fail "default build not optimized or has -g: $compile"
+    readelf -S "$tree/build/delayed-message" | grep -q '\.debug_' && fail "default build has debugging information"
+    # Packed again, from a tree whose build folder holds the chosen message.
+    pack_source "$tree/build" "$chosen" repacked
+    diff "$scratch/packed" "$scratch/repacked" >&2 || fail "the tarball packs itself differently"
 else
     fail "chosen message not built: $(cat "$scratch/configured" "$scratch/built")"
 fi
@@ -72,6 +122,6 @@ for i in "${!bad[@]}"; do
     grep -qF -e "${why[i]}" <<<"$refusal" || fail "[${bad[i]}] refused without saying it ${why[i]}"
 done
 # A refused value changes nothing: the build still holds the last good message.
-load_message "$scratch/chosen/enciphered_message.h"
+load_message "$tree/build/enciphered_message.h"
 [ "$plain" = "$chosen" ] || fail "after refusals the build holds [$plain]"
 finish
