@@ -51,20 +51,14 @@ report=$(lintian -I -E --pedantic --show-overrides "${deb[0]}" 2>/dev/null | gre
     fail "lintian: $report"
 
 # Missing packaging tools stop cpack, named, before it writes a .deb. Each is
-# hidden in a private mount namespace whose /usr/bin is rebuilt without it;
-# cmake and cpack are bound back in place, as symlinked they lose their modules.
-without() {
-    unshare -rm bash -c 'tool=$1 real=$2; shift 2
-        mkdir "$real" && mount --bind /usr/bin "$real" && mount -t tmpfs tmpfs /usr/bin || exit 99
-        for path in "$real"/*; do [ "${path##*/}" = "$tool" ] || "$real/ln" -s "$path" /usr/bin/; done
-        for keep in cmake cpack; do
-            "$real/rm" "/usr/bin/$keep" && : >"/usr/bin/$keep" && "$real/mount" --bind {"$real",/usr/bin}/"$keep"
-        done
-        "$@"' without "$1" "$scratch/real-$1" "${@:2}"
-}
+# hidden by having cpack look for programs only under a root whose usr/bin
+# holds everything else.
+mkdir -p "$scratch/root/usr/bin"
 for tool in dpkg-shlibdeps:dpkg-dev file:file; do
-    without "${tool%:*}" cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/without" >"$scratch/packed" 2>&1 &&
-        fail "cpack succeeded without ${tool%:*}"
+    rm -rf "$scratch/without" "$scratch/root/usr/bin"/*
+    for path in /usr/bin/*; do [ "${path##*/}" = "${tool%:*}" ] || ln -s "$path" "$scratch/root/usr/bin/"; done
+    cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/without" -D CMAKE_FIND_ROOT_PATH="$scratch/root" \
+        -D CMAKE_FIND_ROOT_PATH_MODE_PROGRAM=ONLY >"$scratch/packed" 2>&1 && fail "cpack succeeded without ${tool%:*}"
     grep -qF "apt-get install ${tool#*:}" "$scratch/packed" || fail "without ${tool%:*}: $(cat "$scratch/packed")"
     compgen -G "$scratch/without/*.deb" >/dev/null && fail "a .deb was written without ${tool%:*}"
 done
