@@ -40,12 +40,16 @@ static char *rotate_encrypt(const char *text)
 
 int main(int, char **)
 {
-    // Only the enciphered form is ever stored; the plain text exists on the
-    // heap, after the wait, and only until it has been written.
+    // Only the enciphered form is held during the wait; the plain text is
+    // made after it, and stays in the freed copy and stdio's buffer until exit.
     char enciphered_message[33] = ENCIPHERED_MESSAGE;
     const unsigned delay_seconds = 100000;
 
-    sleep(delay_seconds);
+    // A sleep that did not complete (denied by a sandbox, cut short) is no
+    // wait: end without writing rather than deliver early. It is not tried
+    // again, so the wait never grows past its fixed length.
+    if (sleep(delay_seconds) != 0)
+        return 1;
     char *message = rotate_encrypt(enciphered_message);
     if (message == nullptr)
         return 1;

@@ -19,20 +19,31 @@ for args in "" "one" "many args -h --version ''"; do
         "$scratch/log" || fail "$what: wrote before waiting"
 done
 
-# Undelivered means status 1: stdout closed, on a full device, or failing only
-# at close, as NFS does for a full disk. The close of stdout is found in the
-# last uninjected trace.
+# Undelivered means status 1. Each case: where stdout goes (closed, a full
+# device, a file that must stay empty or hold the whole message), what the
+# program runs under, the fault strace puts in and the trace line it must
+# show. The close of stdout is found in the last uninjected trace.
 close_call=$(grep -E '^[0-9]+ +close\(' "$scratch/log" | grep -n 'close(1)' | cut -d: -f1)
-run -e inject=close:error=EIO:when="$close_call" "$program" >"$scratch/out"
-status=$?
-grep -qE '^[0-9]+ +close\(1\) .*INJECTED' "$scratch/log" || fail "stdout is never closed"
-[ "$status" = 1 ] || fail "failed close of stdout: status $status, not 1"
-run "$program" >&-
-status=$?
-[ "$status" = 1 ] || fail "stdout closed: status $status, not 1"
-run "$program" >/dev/full
-status=$?
-[ "$status" = 1 ] || fail "stdout on a full device: status $status, not 1"
+while IFS='|' read -r what stdout wrapper fault shown; do
+    case $stdout in
+    closed) run ${fault:+-e "inject=$fault"} $wrapper "$program" >&- ;;
+    full) run ${fault:+-e "inject=$fault"} $wrapper "$program" >/dev/full ;;
+    *) run ${fault:+-e "inject=$fault"} $wrapper "$program" >"$scratch/out" ;;
+    esac
+    status=$?
+    [ "$status" = 1 ] || fail "$what: status $status, not 1"
+    [ -z "$shown" ] || grep -qE "^[0-9]+ +$shown.*\(INJECTED\)" "$scratch/log" || fail "$what: no [$shown] in the trace"
+    [ "$stdout" = nothing ] && [ -s "$scratch/out" ] && fail "$what: wrote $(od -c "$scratch/out" | head -2)"
+    [ "$stdout" = message ] && ! cmp -s "$scratch/out" "$scratch/expected" && fail "$what: message not written first"
+done <<EOF
+stdout closed|closed|||
+stdout on a full device|full|||
+line-buffered stdout on a full device|full|stdbuf -oL||
+unbuffered stdout whose first write fails|nothing|stdbuf -o0|write:error=EAGAIN:when=1|write\(1, .* = -1 EAGAIN
+failed close of stdout, as NFS reports a full disk|message||close:error=EIO:when=$close_call|close\(1\) += -1 EIO
+sleep denied, as by a sandbox|nothing||clock_nanosleep:error=EPERM|clock_nanosleep\(.* = -1 EPERM
+sleep interrupted|nothing||clock_nanosleep:error=EINTR|clock_nanosleep\(.* = -1 EINTR
+EOF
 
 # The real wait, started as the manual says to leave it running past a logout.
 # Job control keeps SIGINT at its default in the background job.
