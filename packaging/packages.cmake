@@ -1,4 +1,4 @@
-# The installed documents, the Debian package and the source tarball.
+# The installed documents, the Debian package and the release tarball.
 # Included from the top CMakeLists.txt, so outputs land in the top build folder.
 
 # Debian wants the manual page and changelog compressed as tightly as gzip
@@ -31,6 +31,14 @@ install(FILES ${PROJECT_BINARY_DIR}/changelog.gz ${PROJECT_BINARY_DIR}/copyright
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/lintian-overrides
   DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME delayed-message)
+# The last install rule: an install into a prefix notes what it put there,
+# so that uninstall.cmake takes away exactly that, whatever was installed or
+# packaged from this build folder since. Staged installs (DESTDIR) are not noted.
+configure_file(${CMAKE_CURRENT_LIST_DIR}/uninstall.cmake.in uninstall.cmake @ONLY)
+install(CODE "if(\"\$ENV{DESTDIR}\" STREQUAL \"\")
+  set(prefix \"\${CMAKE_INSTALL_PREFIX}\")
+  include(\"${PROJECT_BINARY_DIR}/uninstall.cmake\")
+endif()")
 
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "print a built-in message after waiting 100000 seconds")
 set(CPACK_PACKAGE_DESCRIPTION "delayed-message carries one short message, stored enciphered.
@@ -41,11 +49,13 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "delayed-message developers <maintainers@del
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# One release tarball, delayed-message-<version>.tar.gz, holding the sources
-# under a folder of the same name.
-set(CPACK_SOURCE_GENERATOR TGZ)
-set(CPACK_SOURCE_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION})
 # cpack reads this before each package: it checks the tools the .deb needs and
-# works out which files the source tarball leaves out.
+# the build folder's path, and refuses CPack's own source package.
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack_project_config.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/canonical_deb.cmake)
 include(CPack)
+
+# The release tarball, delayed-message-<version>.tar.gz, comes from git.
+add_custom_target(dist COMMAND ${CMAKE_COMMAND} -D source=${PROJECT_SOURCE_DIR}
+  -D tarball=${PROJECT_BINARY_DIR}/${PROJECT_NAME}-${PROJECT_VERSION}.tar.gz
+  -P ${CMAKE_CURRENT_LIST_DIR}/dist.cmake VERBATIM)
