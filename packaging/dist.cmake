@@ -12,8 +12,8 @@ file(REAL_PATH "${source}" source)
 execute_process(COMMAND ${git} rev-parse --show-toplevel WORKING_DIRECTORY ${source}
   RESULT_VARIABLE status OUTPUT_VARIABLE top ERROR_VARIABLE said
   OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_STRIP_TRAILING_WHITESPACE)
-set(release "The release tarball is made from a git clone of the project; an unpacked release tarball "
-  "is a release already. No tarball was made.")
+set(release "The release tarball is made from a git clone of the project, and an unpacked release "
+  "tarball is a release already. No tarball was made.")
 if(NOT status EQUAL 0 AND said MATCHES "not a git repository")
   message(FATAL_ERROR "${source} is not a git checkout. " ${release})
 elseif(NOT status EQUAL 0)

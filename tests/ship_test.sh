@@ -162,7 +162,7 @@ expect_no_tarball() { # WHERE WHAT-IT-SAYS
 if [ "$tree" = "$source" ]; then
     expect_no_tarball "outside a checkout of its own" "No tarball was made"
 else
-    expect_no_tarball "in an unpacked tarball" "is not a git checkout. The release tarball is made from a git clone"
+    expect_no_tarball "in an unpacked tarball" "is not a git checkout. The release tarball is made from a git clone of the project, and"
     git init -q "$scratch" && expect_no_tarball "inside another work tree" "lies inside the git work tree"
 fi
 
