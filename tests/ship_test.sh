@@ -104,6 +104,7 @@ make_tarball() { # SOURCE BUILD: configured with the chosen message, then dist
         >/dev/null && cmake --build "$2" --target dist >"$scratch/packed" 2>&1
 }
 tree=$source
+[ -e "$source/.git" ] && ! command -v git >/dev/null && fail "a git clone needs git for its tarball (apt-get install git)"
 if [ "$(git -C "$source" rev-parse --show-toplevel 2>/dev/null)" = "$(realpath "$source")" ]; then
     clone=$scratch/clone
     git clone -q "$source" "$clone" && git -C "$clone" worktree add -q --detach "$scratch/work tree [1]" || fail "no clone"
