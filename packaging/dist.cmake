@@ -9,8 +9,9 @@ if(NOT git)
   message(FATAL_ERROR "The release tarball is made by git: apt-get install git. No tarball was made.")
 endif()
 file(REAL_PATH "${source}" source)
-execute_process(COMMAND ${git} rev-parse --show-toplevel WORKING_DIRECTORY ${source}
-  RESULT_VARIABLE status OUTPUT_VARIABLE top ERROR_VARIABLE said
+# In the C locale, so that git's answer can be told apart below.
+execute_process(COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C ${git} rev-parse --show-toplevel
+  WORKING_DIRECTORY ${source} RESULT_VARIABLE status OUTPUT_VARIABLE top ERROR_VARIABLE said
   OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_STRIP_TRAILING_WHITESPACE)
 set(release "The release tarball is made from a git clone of the project, and an unpacked release "
   "tarball is a release already. No tarball was made.")
