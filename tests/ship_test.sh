@@ -80,17 +80,18 @@ cmake -D prefix="$scratch/second" -P "$build/uninstall.cmake" >/dev/null # leave
 # holds everything else. So does a build folder whose path CPack would read
 # as a pattern.
 mkdir -p "$scratch/root/usr/bin"
-for tool in dpkg-shlibdeps:dpkg-dev file:file; do
-    rm -rf "$scratch/without" "$scratch/root/usr/bin"/*
-    for path in /usr/bin/*; do [ "${path##*/}" = "${tool%:*}" ] || ln -s "$path" "$scratch/root/usr/bin/"; done
-    cpack --config "$build/CPackConfig.cmake" -C "$config" -G DEB -B "$scratch/without" -D CMAKE_FIND_ROOT_PATH="$scratch/root" \
-        -D CMAKE_FIND_ROOT_PATH_MODE_PROGRAM=ONLY >"$scratch/packed" 2>&1 && fail "cpack succeeded without ${tool%:*}"
-    grep -qF "apt-get install ${tool#*:}" "$scratch/packed" || fail "without ${tool%:*}: $(cat "$scratch/packed")"
-    compgen -G "$scratch/without/*.deb" >/dev/null && fail "a .deb was written without ${tool%:*}"
-done
-cpack --config "$build/CPackConfig.cmake" -C "$config" -G DEB -B "$scratch/out [gcc]" >"$scratch/packed" 2>&1 &&
-    fail "cpack succeeded in a folder named with brackets"
-grep -qF "CPack reads as a pattern" "$scratch/packed" || fail "brackets in the path: $(cat "$scratch/packed")"
+while IFS='|' read -r tool says folder; do
+    rm -rf "${scratch:?}/$folder" "$scratch/root/usr/bin"/*
+    for path in /usr/bin/*; do [ "${path##*/}" = "$tool" ] || ln -s "$path" "$scratch/root/usr/bin/"; done
+    cpack --config "$build/CPackConfig.cmake" -C "$config" -G DEB -B "$scratch/$folder" -D CMAKE_FIND_ROOT_PATH="$scratch/root" \
+        -D CMAKE_FIND_ROOT_PATH_MODE_PROGRAM=ONLY >"$scratch/packed" 2>&1 && fail "cpack succeeded [$tool $folder]"
+    grep -qF "$says" "$scratch/packed" || fail "[$tool $folder]: $(cat "$scratch/packed")"
+    compgen -G "$scratch/$folder/*.deb" >/dev/null && fail "a .deb was written [$tool $folder]"
+done <<EOF
+dpkg-shlibdeps|apt-get install dpkg-dev|without
+file|apt-get install file|without
+|CPack reads as a pattern|out [gcc]
+EOF
 
 # The release tarball, from a clone with hostile untracked names beside its
 # files and a build folder holding a chosen message, and from a worktree:
