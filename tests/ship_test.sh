@@ -86,7 +86,7 @@ while IFS='|' read -r tool says folder; do
     cpack --config "$build/CPackConfig.cmake" -C "$config" -G DEB -B "$scratch/$folder" -D CMAKE_FIND_ROOT_PATH="$scratch/root" \
         -D CMAKE_FIND_ROOT_PATH_MODE_PROGRAM=ONLY >"$scratch/packed" 2>&1 && fail "cpack succeeded [$tool $folder]"
     grep -qF "$says" "$scratch/packed" || fail "[$tool $folder]: $(cat "$scratch/packed")"
-    compgen -G "$scratch/$folder/*.deb" >/dev/null && fail "a .deb was written [$tool $folder]"
+    find "$scratch/$folder" -name '*.deb' 2>/dev/null | grep -q . && fail "a .deb was written [$tool $folder]"
 done <<EOF
 dpkg-shlibdeps|apt-get install dpkg-dev|without
 file|apt-get install file|without
