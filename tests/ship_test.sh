@@ -101,9 +101,10 @@ cmake --build "$build" --target package_source >"$scratch/packed" 2>&1 && fail "
 grep -qF -- "--target dist" "$scratch/packed" || fail "package_source does not name dist: $(cat "$scratch/packed")"
 chosen=$'Q-;$#{}`"\\\'@${x}[[]]nnl*/%s&|<>~'
 name=delayed-message-$version
-make_tarball() { # SOURCE BUILD: configured with the chosen message, then dist
-    cmake -S "$1" -B "$2" -DCMAKE_CXX_COMPILER="$compiler" -DBUILD_TESTING=OFF -DDELAYED_MESSAGE_TEXT="$chosen" \
-        >/dev/null && cmake --build "$2" --target dist >"$scratch/packed" 2>&1
+make_tarball() { # SOURCE BUILD COPY: BUILD configured once, with the chosen message; dist's tarball kept as COPY
+    { [ -f "$2/CMakeCache.txt" ] || cmake -S "$1" -B "$2" -DCMAKE_CXX_COMPILER="$compiler" -DBUILD_TESTING=OFF \
+        -DDELAYED_MESSAGE_TEXT="$chosen" >/dev/null; } && cmake --build "$2" --target dist >"$scratch/packed" 2>&1 &&
+        mv "$2/$name.tar.gz" "$scratch/$3" || fail "dist failed in $1: $(cat "$scratch/packed")"
 }
 tree=$source
 [ -e "$source/.git" ] && ! command -v git >/dev/null && fail "a git clone needs git for its tarball (apt-get install git)"
@@ -114,13 +115,11 @@ if [ "$(git -C "$source" rev-parse --show-toplevel 2>/dev/null)" = "$(realpath "
         ' leading space' '*?'; do
         echo "$chosen" >"$clone/$untracked"
     done
-    for n in 1 2; do
-        make_tarball "$clone" "$clone/build" || fail "dist failed: $(cat "$scratch/packed")"
-        mv "$clone/build/$name.tar.gz" "$scratch/$n.tar.gz"
-    done
-    make_tarball "$scratch/work tree [1]" "$scratch/worktree build" || fail "dist failed in a worktree"
+    make_tarball "$clone" "$clone/build" 1.tar.gz
+    make_tarball "$clone" "$clone/build" 2.tar.gz
+    make_tarball "$scratch/work tree [1]" "$scratch/worktree build" worktree.tar.gz
     cmp -s "$scratch/1.tar.gz" "$scratch/2.tar.gz" || fail "the tarball differs when made again"
-    cmp -s "$scratch/1.tar.gz" "$scratch/worktree build/$name.tar.gz" || fail "the tarball differs made from a worktree"
+    cmp -s "$scratch/1.tar.gz" "$scratch/worktree.tar.gz" || fail "the tarball differs made from a worktree"
     git -C "$clone" ls-files | sed "s|^|$name/|" | diff - <(tar -tzf "$scratch/1.tar.gz" | grep -v '/$') >&2 ||
         fail "the tarball does not hold exactly the commit's files"
     tar -tvzf "$scratch/1.tar.gz" | awk '$2 != "root/root" || $1 !~ /^(-rw-r--r--|-rwxr-xr-x|drwxr-xr-x)$/' |
