@@ -24,11 +24,12 @@ done
 # program runs under, the fault strace puts in and the trace line it must
 # show. The close of stdout is found in the last uninjected trace.
 close_call=$(grep -E '^[0-9]+ +close\(' "$scratch/log" | grep -n 'close(1)' | cut -d: -f1)
+run_case() { run ${fault:+-e "inject=$fault"} $wrapper "$program"; }
 while IFS='|' read -r what stdout wrapper fault shown; do
     case $stdout in
-    closed) run ${fault:+-e "inject=$fault"} $wrapper "$program" >&- ;;
-    full) run ${fault:+-e "inject=$fault"} $wrapper "$program" >/dev/full ;;
-    *) run ${fault:+-e "inject=$fault"} $wrapper "$program" >"$scratch/out" ;;
+    closed) run_case >&- ;;
+    full) run_case >/dev/full ;;
+    *) run_case >"$scratch/out" ;;
     esac
     status=$?
     [ "$status" = 1 ] || fail "$what: status $status, not 1"
