@@ -14,6 +14,16 @@ if(CPACK_GENERATOR STREQUAL "DEB")
       "CPack reads as a pattern: the .deb would be empty. Build in a folder whose path has none of them. "
       "No package was made.")
   endif()
+  # The package's files are dated by it. A value dpkg-deb cannot read would
+  # fail the package half made, one CPack cannot store would fail it later,
+  # and one past what a tar header holds would silently date it otherwise.
+  set(epoch "$ENV{SOURCE_DATE_EPOCH}")
+  string(LENGTH "${epoch}" digits)
+  if(DEFINED ENV{SOURCE_DATE_EPOCH} AND (NOT epoch MATCHES "^[0-9]+$" OR digits GREATER 10
+      OR (digits EQUAL 10 AND epoch STRGREATER 8589934591)))
+    message(FATAL_ERROR "SOURCE_DATE_EPOCH is [${epoch}]: it must be unset, or a time as date +%s "
+      "prints it, from 0 to 8589934591 (the latest a tar header holds). No package was made.")
+  endif()
   # Without dpkg-shlibdeps CPack writes a .deb with no Depends and calls it a
   # success; without file it fails without saying why. Stop before either.
   find_program(shlibdeps_program dpkg-shlibdeps NO_CACHE)
