@@ -31,14 +31,6 @@ install(FILES ${PROJECT_BINARY_DIR}/changelog.gz ${PROJECT_BINARY_DIR}/copyright
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/lintian-overrides
   DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME delayed-message)
-# The last install rule: an install into a prefix notes what it put there,
-# so that uninstall.cmake takes away exactly that, whatever was installed or
-# packaged from this build folder since. Staged installs (DESTDIR) are not noted.
-configure_file(${CMAKE_CURRENT_LIST_DIR}/uninstall.cmake.in uninstall.cmake @ONLY)
-install(CODE "if(\"\$ENV{DESTDIR}\" STREQUAL \"\")
-  set(prefix \"\${CMAKE_INSTALL_PREFIX}\")
-  include(\"${PROJECT_BINARY_DIR}/uninstall.cmake\")
-endif()")
 
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "print a built-in message after waiting 100000 seconds")
 set(CPACK_PACKAGE_DESCRIPTION "delayed-message carries one short message, stored enciphered.
