@@ -27,6 +27,9 @@ fortify=--nofortify
 branch=
 hardening-check --help 2>&1 | grep -q -e --nobranchprotection && branch=--nobranchprotection
 hardening=$(hardening-check --nocfprotection $branch $fortify "$program" 2>&1) || fail "hardening: $hardening"
+# -fcf-protection marks every function's entry, main's too.
+[ "$(objdump -d --disassemble=main "$program" | awk '/<main>:/ {getline; print $NF; exit}')" = endbr64 ] ||
+    fail "main does not begin with endbr64: compiled without -fcf-protection"
 # Calls into libc stay in the PLT, where ltrace can see them.
 relocations=$(readelf -rW "$program")
 for call in sleep strdup fputs free; do

@@ -6,8 +6,8 @@ program=$1 message=$2
 load_message "$message"
 
 for args in "" "one" "many args -h --version ''"; do
-    # shellcheck disable=SC2086 # split on purpose
-    run "$program" $args >"$scratch/out"
+    eval "arguments=($args)" # so that '' is one empty argument
+    run "$program" "${arguments[@]}" >"$scratch/out"
     status=$?
     what="run with arguments [$args]"
     expect_delivered "$what" "$status"

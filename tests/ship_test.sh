@@ -1,13 +1,31 @@
 #!/usr/bin/env bash
-# What a user builds and installs: the install tree and its removal, the
-# manual page, the Debian package, the release tarball, and builds with
-# messages of the user's own made from that tarball.
+# What a user builds and installs: the install tree, linked in and removed
+# by stow, the manual page, the Debian package, the release tarball and a
+# build from it, and builds with messages of the user's own.
 build=$1 source=$2 compiler=$3 config=$4
 . "$(dirname "$0")/common.sh"
 load_message "$build/enciphered_message.h"
 
-prefix=$scratch/prefix
-cmake --install "$build" --config "$config" --prefix "$prefix" >/dev/null || fail "install failed"
+# as_user CAPABILITIES COMMAND...: COMMAND as an ordinary user keeping only
+# those of root's capabilities, when the tests run as root; else as is.
+as_user() {
+    local caps=$1
+    shift
+    if [ "$(id -u)" = 0 ]; then
+        setpriv --reuid=65534 --regid=65534 --clear-groups --inh-caps="$caps" --ambient-caps="$caps" "$@"
+    else
+        "$@"
+    fi
+}
+
+# Installed as the README does, into a stow folder linked into a prefix
+# that, like /usr/local, has bin and share/man already: with real folders,
+# into which other software can install without writing into the package.
+prefix=$scratch/local
+mkdir -p "$prefix/bin" "$prefix/share/man"
+cmake --install "$build" --config "$config" --prefix "$prefix/stow/delayed-message" >/dev/null &&
+    stow --no-folding --dir="$prefix/stow" --target="$prefix" delayed-message || fail "install failed"
+find "$prefix" -path "$prefix/stow" -prune -o -type l -xtype d -print | grep . >&2 && fail "stow linked folders"
 page=$prefix/share/man/man1/delayed-message.1.gz
 doc=$prefix/share/doc/delayed-message
 for file in "$page" "$doc/copyright" "$doc/changelog.gz" "$prefix/share/lintian/overrides/delayed-message"; do
@@ -31,22 +49,45 @@ licence = next(Copyright(open(sys.argv[1])).all_files_paragraphs()).license
 text = open(sys.argv[2]).read()
 sys.exit(licence.synopsis != "Expat" or licence.text != text[text.index("Permission"):].strip())
 EOF
-# The manual page lists the exit statuses the README does.
+# The manual page names the wait as the package does, and lists the exit
+# statuses the README does.
+name_line=$(zcat "$page" | sed -n '/^\.SH NAME/{n;s/^delayed-message \\- //p}')
 statuses=$(zcat "$page" | sed -n '/^\.SH EXIT STATUS/,/^\.SH /{/^\.TP/{n;s/^\.B //p}}')
 [ "$statuses" = "$(sed -n '/^## Exit status/,/^## /s/^- `\([0-9]*\)`.*/\1/p' "$source/README.md")" ] ||
     fail "the manual page's exit statuses, $statuses, are not the README's"
 
-# Built four times, the second a second later, the last two under other
-# umasks: the same SOURCE_DATE_EPOCH must give the same bytes.
+# Names and commands stay whole on a line at every width man may use.
+render() { zcat "$page" | groff -man -Tascii -P-cbou -rLL="$1"n 2>/dev/null | tr -s ' '; }
+names=$'loginctl enable-linger\nDELAYED_MESSAGE_TEXT\nSIGINT\nSIGTSTP, SIGSTOP\nSIGCONT\nSIGWINCH\nSIGCHLD\nSIGHUP
+SIGPIPE\nSIGXFSZ\nnohup(1)\nsetsid -f\nsystemd(1)\nfaketime(1)\nstrace(1)\n-p,\nclock_nanosleep(CLOCK_REALTIME, 0, ...)
+message.txt\n/dev/null'
+split=$({ render 1000; for width in $(seq 50 120); do echo "@ $width"; render "$width"; done; } |
+    awk -v names="$names" 'BEGIN {n = split(names, name, "\n")} /^@ / {width = $2; next}
+        {for (i = 1; i <= n; i++) for (s = $0; p = index(s, name[i]); s = substr(s, p + 1)) count[width, i]++}
+        END {for (w = 50; w <= 120; w++) for (i = 1; i <= n; i++) if (count[w, i] != count["", i]) print name[i] " at " w}')
+[ -z "$split" ] || fail "the manual page splits names across lines: $(sort -u <<<"$split" | head -5)"
+
+# Built again and again, under other umasks, in a setgid shared folder, and
+# by an ordinary user: the same SOURCE_DATE_EPOCH must give the same bytes.
 export SOURCE_DATE_EPOCH=1700000000
-masks=(022 022 002 077)
-for n in "${!masks[@]}"; do
+mkdir -p "$scratch/shared" && chmod 2777 "$scratch/shared"
+while read -r n mask folder who; do
     [ "$n" = 1 ] && sleep 1
-    (umask "${masks[n]}" && cpack --config "$build/CPackConfig.cmake" -C "$config" -G DEB -B "$scratch/package$n") \
-        >/dev/null || fail "cpack failed"
-    cmp -s "$scratch"/package0/*.deb "$scratch/package$n"/*.deb || fail "package differs when made again under umask ${masks[n]}"
-done
+    (umask "$mask" && $who cpack --config "$build/CPackConfig.cmake" -C "$config" -G DEB -B "$scratch/$folder") \
+        >"$scratch/packed" 2>&1 || fail "cpack failed [$mask $folder $who]: $(tail -3 "$scratch/packed")"
+    cmp -s "$scratch"/package0/*.deb "$scratch/$folder"/*.deb ||
+        fail "package differs when made again under umask $mask in $folder${who:+ as an ordinary user}"
+done <<EOF
+0 022 package0
+1 022 package1
+2 002 package2
+3 077 shared/package3
+4 077 package4 as_user +dac_override
+EOF
 deb=("$scratch"/package0/*.deb)
+dpkg-deb -c "${deb[0]}" | awk '$2 != "root/root"' | grep . >&2 && fail "package entries not owned by root"
+[ "$(dpkg-deb -f "${deb[0]}" Description | head -1)" = "$name_line" ] ||
+    fail "the package's summary is not the manual page's NAME line, $name_line"
 contents=$(dpkg-deb -c "${deb[0]}" | awk '{print $6}')
 for file in ./usr/bin/delayed-message ./usr/share/man/man1/delayed-message.1.gz \
     ./usr/share/doc/delayed-message/copyright ./usr/share/doc/delayed-message/changelog.gz; do
@@ -67,34 +108,64 @@ report=$(lintian -I -E --pedantic --show-overrides "${deb[0]}" 2>/dev/null | gre
 [ "$report" = "O: delayed-message: unstripped-binary-or-object [usr/bin/delayed-message]" ] ||
     fail "lintian: $report"
 
-# Uninstalling the first install takes it all away, after a package and a
-# second install have rewritten the build folder's own manifest.
-cmake --install "$build" --config "$config" --prefix "$scratch/second" >/dev/null || fail "second install failed"
-cmake -D prefix="$prefix" -P "$build/uninstall.cmake" >/dev/null || fail "uninstall failed"
-[ -z "$(find "$prefix" -type f)" ] || fail "uninstall left $(find "$prefix" -type f)"
-[ "$(find "$scratch/second" -type f | wc -l)" = 5 ] || fail "uninstall took files from the second prefix"
-cmake -D prefix="$scratch/second" -P "$build/uninstall.cmake" >/dev/null # leaves the build folder's records as found
-
-# Missing packaging tools stop cpack, named, before it writes a .deb. Each is
-# hidden by having cpack look for programs only under a root whose usr/bin
-# holds everything else. So does a build folder whose path CPack would read
-# as a pattern.
-mkdir -p "$scratch/root/usr/bin"
-while IFS='|' read -r tool says folder; do
-    rm -rf "${scratch:?}/$folder" "$scratch/root/usr/bin"/*
-    for path in /usr/bin/*; do [ "${path##*/}" = "$tool" ] || ln -s "$path" "$scratch/root/usr/bin/"; done
-    cpack --config "$build/CPackConfig.cmake" -C "$config" -G DEB -B "$scratch/$folder" -D CMAKE_FIND_ROOT_PATH="$scratch/root" \
-        -D CMAKE_FIND_ROOT_PATH_MODE_PROGRAM=ONLY >"$scratch/packed" 2>&1 && fail "cpack succeeded [$tool $folder]"
-    grep -qF "$says" "$scratch/packed" || fail "[$tool $folder]: $(cat "$scratch/packed")"
-    find "$scratch/$folder" -name '*.deb' 2>/dev/null | grep -q . && fail "a .deb was written [$tool $folder]"
+# Removal, as the README does it, takes only stow's own links, which need
+# no build folder: a file or a link of the user's in place of one stays, and
+# so does everything when the user may not remove.
+link=$prefix/bin/delayed-message
+echo "the user's own" >"$scratch/own"
+while IFS='|' read -r in_place who says; do
+    rm -f "$link"
+    case $in_place in
+    file) cp "$scratch/own" "$link" ;;
+    link) ln -s "$scratch/own" "$link" ;;
+    *) ln -s ../stow/delayed-message/bin/delayed-message "$link" ;;
+    esac
+    [ -n "$who" ] && chmod -R a-w "$prefix"
+    $who stow --dir="$prefix/stow" --target="$prefix" --delete delayed-message >"$scratch/removed" 2>&1
+    status=$?
+    chmod -R u+w "$prefix"
+    if [ -n "$says" ]; then
+        [ "$status" != 0 ] && grep -qF -e "$says" "$scratch/removed" || fail "removal [$in_place $who]: $(cat "$scratch/removed")"
+        [ -e "$prefix/share/man/man1/delayed-message.1.gz" ] || fail "removal [$in_place $who] took the manual page"
+    fi
+    [ -z "$in_place" ] || cmp -s "$link" "$scratch/own" || fail "removal took the user's own $in_place"
 done <<EOF
-dpkg-shlibdeps|apt-get install dpkg-dev|without
-file|apt-get install file|without
-|CPack reads as a pattern|out [gcc]
+file||existing target is neither a link nor a directory: bin/delayed-message
+|as_user +dac_read_search|Permission denied
+link||
+||
+EOF
+rm -r "$prefix/stow/delayed-message" && [ -z "$(find "$prefix" ! -type d)" ] || fail "removal left $(find "$prefix" ! -type d)"
+
+# A missing packaging tool, a build folder whose path CPack would read as a
+# pattern, or a SOURCE_DATE_EPOCH that cannot date the files stops cpack,
+# saying so, and leaves no .deb. A tool is hidden by having cpack look for
+# programs only under a root whose usr/bin holds everything else.
+mkdir -p "$scratch/root/usr/bin"
+while IFS='|' read -r tool epoch says folder; do
+    rm -rf "${scratch:?}/$folder" "$scratch/root/usr/bin"
+    mkdir "$scratch/root/usr/bin" && ln -s /usr/bin/* "$scratch/root/usr/bin/" && rm -f "$scratch/root/usr/bin/${tool:-.none}"
+    SOURCE_DATE_EPOCH=$epoch PATH=$scratch/root/usr/bin:/usr/sbin "$(command -v cpack)" --config "$build/CPackConfig.cmake" \
+        -C "$config" -G DEB -B "$scratch/$folder" -D CMAKE_FIND_ROOT_PATH="$scratch/root" \
+        -D CMAKE_FIND_ROOT_PATH_MODE_PROGRAM=ONLY >"$scratch/packed" 2>&1 && fail "cpack succeeded [$tool $epoch $folder]"
+    tr -s ' \n' ' ' <"$scratch/packed" | grep -qF -e "$says" || fail "[$tool $epoch $folder]: $(cat "$scratch/packed")"
+    find "$scratch/$folder" -name '*.deb' 2>/dev/null | grep -q . && fail "a .deb was written [$tool $epoch $folder]"
+done <<EOF
+dpkg-shlibdeps|1700000000|apt-get install dpkg-dev|without
+file|1700000000|apt-get install file|without
+dpkg-deb|1700000000|could not be rebuilt with fixed modes and owners|without
+|1700000000|CPack reads as a pattern|out [gcc]
+||SOURCE_DATE_EPOCH is []|without
+|abc|SOURCE_DATE_EPOCH is [abc]|without
+|1e9|SOURCE_DATE_EPOCH is [1e9]|without
+|-5|SOURCE_DATE_EPOCH is [-5]|without
+|12345678901234567890|SOURCE_DATE_EPOCH is [12345678901234567890]|without
+|8589934592|from 0 to 8589934591|without
 EOF
 
 # The release tarball, from a clone with hostile untracked names beside its
-# files and a build folder holding a chosen message, and from a worktree:
+# files and a build folder holding a chosen message, under a user's git
+# environment and settings, and from a worktree reached through a symlink:
 # exactly the commit's files, the same bytes every time. CPack's own source
 # package refuses and names the target to use.
 cmake --build "$build" --target package_source >"$scratch/packed" 2>&1 && fail "package_source made a tarball"
@@ -106,7 +177,7 @@ make_tarball() { # SOURCE BUILD COPY: BUILD configured once, with the chosen mes
         -DDELAYED_MESSAGE_TEXT="$chosen" >/dev/null; } && cmake --build "$2" --target dist >"$scratch/packed" 2>&1 &&
         mv "$2/$name.tar.gz" "$scratch/$3" || fail "dist failed in $1: $(cat "$scratch/packed")"
 }
-tree=$source
+tree=$source released=$scratch/chosen
 [ -e "$source/.git" ] && ! command -v git >/dev/null && fail "a git clone needs git for its tarball (apt-get install git)"
 if [ "$(git -C "$source" rev-parse --show-toplevel 2>/dev/null)" = "$(realpath "$source")" ]; then
     clone=$scratch/clone
@@ -116,26 +187,37 @@ if [ "$(git -C "$source" rev-parse --show-toplevel 2>/dev/null)" = "$(realpath "
         echo "$chosen" >"$clone/$untracked"
     done
     make_tarball "$clone" "$clone/build" 1.tar.gz
-    make_tarball "$clone" "$clone/build" 2.tar.gz
-    make_tarball "$scratch/work tree [1]" "$scratch/worktree build" worktree.tar.gz
+    git init -q "$scratch/other" && mkdir -p "$scratch/home" && printf '* text eol=crlf\n' >"$scratch/home/attributes" &&
+        printf '[core]\nautocrlf = true\nattributesFile = %s\n[tar "tar.gz"]\ncommand = gzip -1cn\n' \
+            "$scratch/home/attributes" >"$scratch/home/.gitconfig"
+    HOME=$scratch/home GIT_DIR=$scratch/other/.git GIT_WORK_TREE=$scratch/other GIT_CONFIG_COUNT=1 \
+        GIT_CONFIG_KEY_0=core.eol GIT_CONFIG_VALUE_0=crlf make_tarball "$clone" "$clone/build" 2.tar.gz
+    ln -s "work tree [1]" "$scratch/link"
+    make_tarball "$scratch/link" "$scratch/worktree build" worktree.tar.gz
     cmp -s "$scratch/1.tar.gz" "$scratch/2.tar.gz" || fail "the tarball differs when made again"
     cmp -s "$scratch/1.tar.gz" "$scratch/worktree.tar.gz" || fail "the tarball differs made from a worktree"
     git -C "$clone" ls-files | sed "s|^|$name/|" | diff - <(tar -tzf "$scratch/1.tar.gz" | grep -v '/$') >&2 ||
         fail "the tarball does not hold exactly the commit's files"
     tar -tvzf "$scratch/1.tar.gz" | awk '$2 != "root/root" || $1 !~ /^(-rw-r--r--|-rwxr-xr-x|drwxr-xr-x)$/' |
         grep . >&2 && fail "tarball entries not root's with modes 0644 or 0755"
+    # A change not committed stops dist, which names it and makes nothing.
+    echo >>"$clone/CMakeLists.txt"
+    cmake --build "$clone/build" --target dist >"$scratch/packed" 2>&1 && fail "dist made a tarball with a change"
+    tr -s ' \n' ' ' <"$scratch/packed" | grep -qF "not committed: CMakeLists.txt. " && grep -qF "git stash" "$scratch/packed" &&
+        [ ! -e "$clone/build/$name.tar.gz" ] || fail "dist with a change: $(cat "$scratch/packed")"
     tar -xzf "$scratch/1.tar.gz" -C "$scratch"
-    tree=$scratch/$name
+    tree=$scratch/$name released=$scratch/released
+    cmake -S "$tree" -B "$released" -DCMAKE_CXX_COMPILER="$compiler" -DBUILD_TESTING=OFF >/dev/null &&
+        cmake --build "$released" >"$scratch/built" 2>&1 || fail "the tarball does not build: $(cat "$scratch/built")"
 fi
 
-# Messages chosen at configure time, built from the unpacked tarball (or, in
-# an unpacked or vendored copy, from the source itself) with no build type
-# given: a value CMake reads as false, the built-in message, and one full of
-# characters special to C++, CMake and the shell, which is built and run.
-# The last must come out byte for byte, from an optimized build with no
-# debugging information.
+# Messages chosen at configure time, built from the tree under test with no
+# build type given: a value CMake reads as false, the built-in message, and
+# one full of characters special to C++, CMake and the shell, which is built
+# and run. The last must come out byte for byte, from an optimized build
+# with no debugging information.
 configure() {
-    cmake -S "$tree" -B "$scratch/chosen" -DCMAKE_CXX_COMPILER="$compiler" -DBUILD_TESTING=OFF \
+    cmake -S "$source" -B "$scratch/chosen" -DCMAKE_CXX_COMPILER="$compiler" -DBUILD_TESTING=OFF \
         -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DDELAYED_MESSAGE_TEXT="$1" >"$scratch/configured" 2>&1
 }
 for value in Twenty_three_characters-NOTFOUND "" "$chosen"; do
@@ -155,10 +237,10 @@ if cmake --build "$scratch/chosen" -v >"$scratch/built" 2>&1; then
 else
     fail "chosen message not built: $(cat "$scratch/built")"
 fi
-# Outside a checkout of its own, dist refuses: in the unpacked tarball, and
-# with that placed inside someone else's git work tree.
+# Outside a checkout of its own, dist refuses, whatever language git speaks:
+# in the unpacked tarball, and with that placed inside someone else's work tree.
 expect_no_tarball() { # WHERE WHAT-IT-SAYS
-    cmake --build "$scratch/chosen" --target dist >"$scratch/packed" 2>&1 && fail "dist made a tarball $1"
+    LANGUAGE=de LC_ALL=C.UTF-8 cmake --build "$released" --target dist >"$scratch/packed" 2>&1 && fail "dist made a tarball $1"
     tr -s ' \n' ' ' <"$scratch/packed" | grep -qF "$2" || fail "dist $1: $(cat "$scratch/packed")"
 }
 if [ "$tree" = "$source" ]; then
@@ -181,7 +263,10 @@ for i in "${!bad[@]}"; do
         fail "[${bad[i]}] refused without naming DELAYED_MESSAGE_TEXT, its rules and the way back"
     grep -qF -e "${why[i]}" <<<"$refusal" || fail "[${bad[i]}] refused without saying ${why[i]}"
 done
-# A refused value changes nothing: the build still holds the last good message.
+# A refused value changes nothing: the build still holds the last good
+# message, and an install from that folder refuses rather than install it.
 load_message "$scratch/chosen/enciphered_message.h"
 [ "$plain" = "$chosen" ] || fail "after refusals the build holds [$plain]"
+cmake --install "$scratch/chosen" --prefix "$scratch/refused" >/dev/null 2>&1 && fail "installed after a refused message"
+[ -e "$scratch/refused" ] && fail "an install after a refused message put files in place"
 finish
