@@ -178,6 +178,13 @@ make_tarball() { # SOURCE BUILD COPY: BUILD configured once, with the chosen mes
         -DDELAYED_MESSAGE_TEXT="$chosen" >/dev/null; } && cmake --build "$2" --target dist >"$scratch/packed" 2>&1 &&
         mv "$2/$name.tar.gz" "$scratch/$3" || fail "dist failed in $1: $(cat "$scratch/packed")"
 }
+# expect_no_tarball BUILD WHERE WHAT-IT-SAYS: dist in BUILD fails, saying so in
+# any language git speaks, and leaves no tarball there.
+expect_no_tarball() {
+    LANGUAGE=de LC_ALL=C.UTF-8 cmake --build "$1" --target dist >"$scratch/packed" 2>&1 && fail "dist made a tarball $2"
+    tr -s ' \n' ' ' <"$scratch/packed" | grep -qF -e "$3" && [ ! -e "$1/$name.tar.gz" ] ||
+        fail "dist $2: $(cat "$scratch/packed")"
+}
 tree=$source released=$scratch/chosen
 [ -e "$source/.git" ] && ! command -v git >/dev/null && fail "a git clone needs git for its tarball (apt-get install git)"
 if [ "$(git -C "$source" rev-parse --show-toplevel 2>/dev/null)" = "$(realpath "$source")" ]; then
@@ -203,9 +210,8 @@ if [ "$(git -C "$source" rev-parse --show-toplevel 2>/dev/null)" = "$(realpath "
         grep . >&2 && fail "tarball entries not root's with modes 0644 or 0755"
     # A change not committed stops dist, which names it and makes nothing.
     echo >>"$clone/CMakeLists.txt"
-    cmake --build "$clone/build" --target dist >"$scratch/packed" 2>&1 && fail "dist made a tarball with a change"
-    tr -s ' \n' ' ' <"$scratch/packed" | grep -qF "not committed: CMakeLists.txt. " && grep -qF "git stash" "$scratch/packed" &&
-        [ ! -e "$clone/build/$name.tar.gz" ] || fail "dist with a change: $(cat "$scratch/packed")"
+    expect_no_tarball "$clone/build" "with a change not committed" "not committed: CMakeLists.txt. The tarball \
+holds the commit checked out, which lacks them. Commit them (git commit) or set them aside (git stash)"
     tar -xzf "$scratch/1.tar.gz" -C "$scratch"
     tree=$scratch/$name released=$scratch/released
     cmake -S "$tree" -B "$released" -DCMAKE_CXX_COMPILER="$compiler" -DBUILD_TESTING=OFF >/dev/null &&
@@ -240,15 +246,12 @@ else
 fi
 # Outside a checkout of its own, dist refuses, whatever language git speaks:
 # in the unpacked tarball, and with that placed inside someone else's work tree.
-expect_no_tarball() { # WHERE WHAT-IT-SAYS
-    LANGUAGE=de LC_ALL=C.UTF-8 cmake --build "$released" --target dist >"$scratch/packed" 2>&1 && fail "dist made a tarball $1"
-    tr -s ' \n' ' ' <"$scratch/packed" | grep -qF "$2" || fail "dist $1: $(cat "$scratch/packed")"
-}
 if [ "$tree" = "$source" ]; then
-    expect_no_tarball "outside a checkout of its own" "No tarball was made"
+    expect_no_tarball "$released" "outside a checkout of its own" "No tarball was made"
 else
-    expect_no_tarball "in an unpacked tarball" "is not a git checkout. The release tarball is made from a git clone of the project, and"
-    git init -q "$scratch" && expect_no_tarball "inside another work tree" "lies inside the git work tree"
+    expect_no_tarball "$released" "in an unpacked tarball" \
+        "is not a git checkout. The release tarball is made from a git clone of the project, and"
+    git init -q "$scratch" && expect_no_tarball "$released" "inside another work tree" "lies inside the git work tree"
 fi
 
 bad=("${chosen:1}" "${chosen}x" Q "${chosen:0:15} ${chosen:16}" $'\t'"${chosen:1}" "${chosen:1}"$'\x7f' "é${chosen:2}"
