@@ -1,15 +1,24 @@
 // Reaches the file-scope cipher by compiling the program's source in here.
-// main is renamed; sleep and strdup are routed to stand-ins so that the
-// allocation-failure path can be driven without waiting.
+// main is renamed; sleep and strdup are routed to stand-ins so that failed
+// waits and allocations can be driven without waiting.
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 static bool fail_allocation = false;
+static unsigned sleep_remainder = 0;
+static int sleep_error = 0;
 static char *test_strdup(const char *text) { return fail_allocation ? nullptr : strdup(text); }
-static unsigned test_sleep(unsigned) { return 0; }
+static unsigned test_sleep(unsigned)
+{
+    if (sleep_error != 0)
+        errno = sleep_error;
+    return sleep_remainder;
+}
 
 #define main delayed_message_main
 #define strdup test_strdup
@@ -59,16 +68,51 @@ TEST(rotate_encrypt, rotates_exactly_printables_and_inverts_itself)
     free(const_cast<char *>(before));
 }
 
-TEST(delayed_message, reports_failure_and_writes_nothing_without_memory)
+// main in a child, as the program runs, with stdout to a file: what it wrote and its status.
+int run_main(std::string &written)
 {
+    FILE *out = tmpfile();
+    fflush(stdout);
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(fileno(out), STDOUT_FILENO);
+        _exit(delayed_message_main(0, nullptr));
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    char buffer[64];
+    rewind(out);
+    written.assign(buffer, fread(buffer, 1, sizeof buffer, out));
+    fclose(out);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(delayed_message, delivers_after_a_complete_wait_and_else_writes_nothing)
+{
+    const std::string message = std::string(rotated(ENCIPHERED_MESSAGE).text) + "\n";
+    const struct {
+        const char *what;
+        unsigned remainder;
+        int error;
+        bool no_memory;
+        int status;
+    } cases[] = {
+        {"a complete wait, with libfaketime's remainder", 3661529851u, 0, false, 0},
+        {"sleep denied, as glibc reports it", 100000, EPERM, false, 1},
+        {"sleep interrupted, as libfaketime reports it", 0, EINTR, false, 1},
+        {"no memory for the copy", 0, 0, true, 1},
+    };
+    for (const auto &c : cases) {
+        sleep_remainder = c.remainder;
+        sleep_error = c.error;
+        fail_allocation = c.no_memory;
+        std::string written;
+        EXPECT_EQ(run_main(written), c.status) << c.what;
+        EXPECT_EQ(written, c.status == 0 ? message : "") << c.what;
+    }
     fail_allocation = true;
     EXPECT_EQ(rotated("abc").text, nullptr);
-    testing::internal::CaptureStdout();
-    const int status = delayed_message_main(0, nullptr);
-    const std::string written = testing::internal::GetCapturedStdout();
     fail_allocation = false;
-    EXPECT_EQ(status, 1);
-    EXPECT_EQ(written, "");
 }
 
 } // namespace
