@@ -7,22 +7,18 @@ if(CPACK_INSTALLED_DIRECTORIES)
 endif()
 
 if(CPACK_GENERATOR STREQUAL "DEB")
+  # Whatever stops the package below, no .deb of an earlier build is left
+  # under the name that dpkg -i is given, to be taken for this one.
+  execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE architecture
+    OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  set(CPACK_DEBIAN_FILE_NAME ${CPACK_PACKAGE_NAME}_${CPACK_PACKAGE_VERSION}_${architecture}.deb)
+  file(REMOVE "${CPACK_PACKAGE_DIRECTORY}/${CPACK_DEBIAN_FILE_NAME}")
   # CPackDeb lists the staged files with a glob under the build folder, so
   # brackets, * or ? in its path give a .deb with no files that looks fine.
   if(CPACK_PACKAGE_DIRECTORY MATCHES "[][*?]")
     message(FATAL_ERROR "The folder ${CPACK_PACKAGE_DIRECTORY} holds [, ], * or ? in its path, which "
       "CPack reads as a pattern: the .deb would be empty. Build in a folder whose path has none of them. "
       "No package was made.")
-  endif()
-  # The package's files are dated by it. A value dpkg-deb cannot read would
-  # fail the package half made, one CPack cannot store would fail it later,
-  # and one past what a tar header holds would silently date it otherwise.
-  set(epoch "$ENV{SOURCE_DATE_EPOCH}")
-  string(LENGTH "${epoch}" digits)
-  if(DEFINED ENV{SOURCE_DATE_EPOCH} AND (NOT epoch MATCHES "^[0-9]+$" OR digits GREATER 10
-      OR (digits EQUAL 10 AND epoch STRGREATER 8589934591)))
-    message(FATAL_ERROR "SOURCE_DATE_EPOCH is [${epoch}]: it must be unset, or a time as date +%s "
-      "prints it, from 0 to 8589934591 (the latest a tar header holds). No package was made.")
   endif()
   # Without dpkg-shlibdeps CPack writes a .deb with no Depends and calls it a
   # success; without file it fails without saying why. Stop before either.
@@ -35,5 +31,21 @@ if(CPACK_GENERATOR STREQUAL "DEB")
   if(NOT file_program)
     message(FATAL_ERROR "Making the .deb needs the file command, which finds the executables whose "
       "libraries the package depends on: apt-get install file. No package was made.")
+  endif()
+  # The package's entries are dated by SOURCE_DATE_EPOCH; unset, by the
+  # latest changelog entry, as dpkg-buildpackage does, so that the same
+  # sources give the same .deb. A value dpkg-deb cannot read would fail the
+  # package half made, one past what a tar header holds would silently date
+  # it otherwise, and lintian calls files of 1975 and before ancient.
+  if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
+    execute_process(COMMAND dpkg-parsechangelog -l ${CMAKE_CURRENT_LIST_DIR}/changelog -S Timestamp
+      OUTPUT_VARIABLE changelog_time OUTPUT_STRIP_TRAILING_WHITESPACE)
+    set(ENV{SOURCE_DATE_EPOCH} "${changelog_time}")
+  endif()
+  set(epoch "$ENV{SOURCE_DATE_EPOCH}")
+  if(NOT epoch MATCHES "^[0-9]+$" OR epoch LESS 189302400 OR epoch GREATER 8589934591)
+    message(FATAL_ERROR "SOURCE_DATE_EPOCH is [${epoch}]: it must be unset, or a time as date +%s "
+      "prints it, from 189302400 (1976, as lintian calls older files ancient) to 8589934591 (the "
+      "latest a tar header holds). No package was made.")
   endif()
 endif()

@@ -29,8 +29,12 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/copyright.in copyright @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/delayed-message.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_BINARY_DIR}/changelog.gz ${PROJECT_BINARY_DIR}/copyright
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/lintian-overrides
-  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME delayed-message)
+# Only lintian reads the override, and only from a .deb: it is installed by
+# cpack alone, which installs this component too.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
+  RENAME delayed-message COMPONENT deb EXCLUDE_FROM_ALL)
+set(CPACK_INSTALL_CMAKE_PROJECTS ${PROJECT_BINARY_DIR} ${PROJECT_NAME} Unspecified /
+  ${PROJECT_BINARY_DIR} ${PROJECT_NAME} deb /)
 
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "print a built-in message after waiting 100000 seconds")
 set(CPACK_PACKAGE_DESCRIPTION "delayed-message carries one short message, stored enciphered.
@@ -40,9 +44,9 @@ It reads no arguments, environment, input or files.")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "delayed-message developers <maintainers@delayed-message.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# cpack reads this before each package: it checks the tools the .deb needs and
-# the build folder's path, and refuses CPack's own source package.
+# cpack reads this before each package: it names the .deb, checks the tools
+# it needs, the build folder's path and the date, and refuses CPack's own
+# source package.
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack_project_config.cmake)
 set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/canonical_deb.cmake)
 include(CPack)
