@@ -52,6 +52,6 @@ set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/canonical_deb.cmake)
 include(CPack)
 
 # The release tarball, delayed-message-<version>.tar.gz, comes from git.
-add_custom_target(dist COMMAND ${CMAKE_COMMAND} -D source=${PROJECT_SOURCE_DIR}
+add_custom_target(dist COMMAND ${CMAKE_COMMAND}
   -D tarball=${PROJECT_BINARY_DIR}/${PROJECT_NAME}-${PROJECT_VERSION}.tar.gz
   -P ${CMAKE_CURRENT_LIST_DIR}/dist.cmake VERBATIM)
