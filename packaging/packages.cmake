@@ -3,11 +3,13 @@
 
 # Debian wants the manual page and changelog compressed as tightly as gzip
 # can; -n leaves out the name and time, so the output stays reproducible.
+# The manual page gets the project's version in its .TH line on the way.
 set(compressed)
 foreach(file man/delayed-message.1 packaging/changelog)
   cmake_path(GET file FILENAME name)
   add_custom_command(OUTPUT ${name}.gz
     COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/${file} ${name}
+    COMMAND sed -i "s/^\\(\\.TH .*\"${PROJECT_NAME}\\)\"/\\1 ${PROJECT_VERSION}\"/" ${name}
     COMMAND gzip -9nf ${name}
     DEPENDS ${PROJECT_SOURCE_DIR}/${file} VERBATIM)
   list(APPEND compressed ${PROJECT_BINARY_DIR}/${name}.gz)
