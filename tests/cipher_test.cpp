@@ -1,10 +1,8 @@
-// Reaches the file-scope cipher by compiling the program's source in here.
-// main is renamed; sleep and strdup are routed to stand-ins so that failed
-// waits and allocations can be driven without waiting.
+// Reaches the file-scope cipher by compiling the program's source in here. main is renamed; sleep, strdup
+// and fclose are routed to stand-ins that fail waits and allocations at will, and keep stdout open.
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -13,20 +11,18 @@ static bool fail_allocation = false;
 static unsigned sleep_remainder = 0;
 static int sleep_error = 0;
 static char *test_strdup(const char *text) { return fail_allocation ? nullptr : strdup(text); }
-static unsigned test_sleep(unsigned)
-{
-    if (sleep_error != 0)
-        errno = sleep_error;
-    return sleep_remainder;
-}
+static unsigned test_sleep(unsigned) { errno = sleep_error; return sleep_remainder; }
+static int test_fclose(FILE *stream) { return fflush(stream); }
 
 #define main delayed_message_main
 #define strdup test_strdup
 #define sleep test_sleep
+#define fclose test_fclose
 #include "delayed_message.cpp"
 #undef main
 #undef strdup
 #undef sleep
+#undef fclose
 
 namespace {
 
@@ -68,49 +64,22 @@ TEST(rotate_encrypt, rotates_exactly_printables_and_inverts_itself)
     free(const_cast<char *>(before));
 }
 
-// main in a child, as the program runs, with stdout to a file: what it wrote and its status.
-int run_main(std::string &written)
-{
-    FILE *out = tmpfile();
-    fflush(stdout);
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(fileno(out), STDOUT_FILENO);
-        _exit(delayed_message_main(0, nullptr));
-    }
-    int status = -1;
-    waitpid(child, &status, 0);
-    char buffer[64];
-    rewind(out);
-    written.assign(buffer, fread(buffer, 1, sizeof buffer, out));
-    fclose(out);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
+// sleep reports a failure in errno; its remainder is not to be trusted.
 TEST(delayed_message, delivers_after_a_complete_wait_and_else_writes_nothing)
 {
     const std::string message = std::string(rotated(ENCIPHERED_MESSAGE).text) + "\n";
-    const struct {
-        const char *what;
-        unsigned remainder;
-        int error;
-        bool no_memory;
-        int status;
-    } cases[] = {
+    const struct { const char *what; unsigned remainder; int error; bool no_memory; int status; } cases[] = {
         {"a complete wait, with libfaketime's remainder", 3661529851u, 0, false, 0},
         {"sleep denied, as glibc reports it", 100000, EPERM, false, 1},
         {"sleep interrupted, as libfaketime reports it", 0, EINTR, false, 1},
         {"no memory for the copy", 0, 0, true, 1},
     };
     for (const auto &c : cases) {
-        sleep_remainder = c.remainder;
-        sleep_error = c.error;
-        fail_allocation = c.no_memory;
-        std::string written;
-        EXPECT_EQ(run_main(written), c.status) << c.what;
-        EXPECT_EQ(written, c.status == 0 ? message : "") << c.what;
+        sleep_remainder = c.remainder, sleep_error = c.error, fail_allocation = c.no_memory;
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(delayed_message_main(0, nullptr), c.status) << c.what;
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.status == 0 ? message : "") << c.what;
     }
-    fail_allocation = true;
     EXPECT_EQ(rotated("abc").text, nullptr);
     fail_allocation = false;
 }

@@ -1,9 +1,6 @@
 #!/usr/bin/env bash
-# The executable's form: what it links, which names it keeps, what it carries,
-# how it is hardened.
-program=$1 message=$2 build_type=$3
+# The executable's form: what it links, which names it keeps, what it carries, how it is hardened.
 . "$(dirname "$0")/common.sh"
-load_message "$message"
 
 needed=$(readelf -d "$program" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
 [ "$needed" = libc.so.6 ] || fail "shared libraries needed: $needed"
@@ -15,14 +12,14 @@ grep -qE '^[0-9a-f]+ t rotate_encrypt$' <<<"$symbols" || fail "no file-scope rot
 exported=$(readelf -sW "$program" |
     awk '$4 == "FUNC" && $5 != "LOCAL" && $7 != "UND" && $8 !~ /^_(start|init|fini)$/ {print $8}' | sort -u)
 [ "$exported" = main ] || fail "global functions: $exported"
-if [[ $build_type != Debug && $build_type != RelWithDebInfo ]]; then
-    readelf -S "$program" | grep -q '\.debug_' && fail "debugging information in a $build_type build"
+if [[ $config != Debug && $config != RelWithDebInfo ]]; then
+    readelf -S "$program" | grep -q '\.debug_' && fail "debugging information in a $config build"
 fi
 grep -qF -e "$plain" "$program" && fail "the plain message is in the executable"
 
 # _FORTIFY_SOURCE needs the optimizer, so only optimized builds can have it.
 fortify=--nofortify
-[[ $build_type =~ ^(Release|MinSizeRel|RelWithDebInfo)$ ]] && fortify=
+[[ $config =~ ^(Release|MinSizeRel|RelWithDebInfo)$ ]] && fortify=
 # Newer hardening-check also asks for arm64 branch protection, even on x86-64.
 branch=
 hardening-check --help 2>&1 | grep -q -e --nobranchprotection && branch=--nobranchprotection
@@ -32,7 +29,5 @@ hardening=$(hardening-check --nocfprotection $branch $fortify "$program" 2>&1) |
     fail "main does not begin with endbr64: compiled without -fcf-protection"
 # Calls into libc stay in the PLT, where ltrace can see them.
 relocations=$(readelf -rW "$program")
-for call in sleep strdup fputs free; do
-    grep -qE "JUMP_SLOT .* $call@" <<<"$relocations" || fail "$call is not called through the PLT"
-done
+for call in sleep strdup fputs free; do grep -qE "JUMP_SLOT .* $call@" <<<"$relocations" || fail "$call not in the PLT"; done
 finish

@@ -1,9 +1,6 @@
 #!/usr/bin/env bash
-# Runs the shipped executable: with its wait answered at once by strace, and
-# for real, hung up on and interrupted while it waits.
-program=$1 message=$2
+# Runs the shipped executable: its wait answered at once by strace, and for real, hung up on and interrupted.
 . "$(dirname "$0")/common.sh"
-load_message "$message"
 
 for args in "" "one" "many args -h --version ''"; do
     eval "arguments=($args)" # so that '' is one empty argument
@@ -19,10 +16,9 @@ for args in "" "one" "many args -h --version ''"; do
         "$scratch/log" || fail "$what: wrote before waiting"
 done
 
-# Undelivered means status 1. Each case: where stdout goes (closed, a full
-# device, a file that must stay empty or hold the whole message), what the
-# program runs under, the fault strace puts in and the trace line it must
-# show. The close of stdout is found in the last uninjected trace.
+# Undelivered means status 1. Each case: where stdout goes (closed, a full device, a file that must stay
+# empty or hold the whole message), what the program runs under, the fault strace puts in and the trace
+# line it must show. The close of stdout is found in the last uninjected trace.
 close_call=$(grep -E '^[0-9]+ +close\(' "$scratch/log" | grep -n 'close(1)' | cut -d: -f1)
 run_case() { run ${fault:+-e "inject=$fault"} $wrapper "$program"; }
 while IFS='|' read -r what stdout wrapper fault shown; do
