@@ -38,7 +38,10 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/lintian-overrides DESTINATION ${CMAKE_IN
 set(CPACK_INSTALL_CMAKE_PROJECTS ${PROJECT_BINARY_DIR} ${PROJECT_NAME} Unspecified /
   ${PROJECT_BINARY_DIR} ${PROJECT_NAME} deb /)
 
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "print a built-in message after waiting 100000 seconds")
+# The summary is the manual page's NAME line.
+file(STRINGS ${PROJECT_SOURCE_DIR}/man/delayed-message.1 summary REGEX "^${PROJECT_NAME} \\\\- ")
+string(REGEX REPLACE "^${PROJECT_NAME} \\\\- " "" CPACK_PACKAGE_DESCRIPTION_SUMMARY "${summary}")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/man/delayed-message.1)
 set(CPACK_PACKAGE_DESCRIPTION "delayed-message carries one short message, stored enciphered.
 When started it waits 100000 seconds (27 hours, 46 minutes and 40 seconds),
 then deciphers the message, writes it to standard output and exits.
