@@ -3,8 +3,8 @@
 # prefix that has bin and share/man, like /usr/local, with real folders other software can install into.
 . "$(dirname "$0")/common.sh"
 prefix=$scratch/local
-mkdir -p "$prefix/bin" "$prefix/share/man"
-(umask 022 && cmake --install "$build" --config "$config" --prefix "$prefix/stow/delayed-message" >/dev/null &&
+(umask 022 && mkdir -p "$prefix/bin" "$prefix/share/man" &&
+    cmake --install "$build" --config "$config" --prefix "$prefix/stow/delayed-message" >/dev/null &&
     stow --no-folding --dir="$prefix/stow" --target="$prefix" delayed-message) || fail "install failed"
 find "$prefix" -path "$prefix/stow" -prune -o -type l -xtype d -print | grep . >&2 && fail "stow linked folders"
 find "$prefix" \( -type d ! -perm 755 -o ! -perm -444 \) -printf '%m %p\n' | grep . >&2 &&
