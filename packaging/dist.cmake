@@ -66,11 +66,10 @@ string(STRIP "${changed}" changed)
 string(REPLACE "\n" ";" changed "${changed}")
 list(REMOVE_DUPLICATES changed)
 list(JOIN changed ", " changed)
+file(REMOVE_RECURSE "${scratch}")
 if(NOT status EQUAL 0)
-  file(REMOVE_RECURSE "${scratch}")
   message(FATAL_ERROR "git could not compare ${source} with its commit: ${said}No tarball was made.")
 elseif(NOT changed STREQUAL "")
-  file(REMOVE_RECURSE "${scratch}")
   message(FATAL_ERROR "Tracked files have changes that are not committed: ${changed}. The tarball holds "
     "the commit checked out, which lacks them. Commit them (git commit) or set them aside (git stash), "
     "then make it again. No tarball was made.")
