@@ -1,5 +1,6 @@
-// Reaches the file-scope cipher by compiling the program's source in here. main is renamed; sleep, strdup
-// and fclose are routed to stand-ins that fail waits and allocations at will, and keep stdout open.
+// Reaches the file-scope cipher by compiling the program's source in here. main is renamed; sleep,
+// strdup and fclose are routed to stand-ins that fail waits and allocations at will, and keep
+// stdout open.
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -10,9 +11,24 @@
 static bool fail_allocation = false;
 static unsigned sleep_remainder = 0;
 static int sleep_error = 0;
-static char *test_strdup(const char *text) { return fail_allocation ? nullptr : strdup(text); }
-static unsigned test_sleep(unsigned) { errno = sleep_error; return sleep_remainder; }
-static int test_fclose(FILE *stream) { return fflush(stream); }
+
+static char *test_strdup(const char *text)
+{
+    return fail_allocation ? nullptr : strdup(text);
+}
+
+// As a real sleep does, errno is written only on failure.
+static unsigned test_sleep(unsigned)
+{
+    if (sleep_error != 0)
+        errno = sleep_error;
+    return sleep_remainder;
+}
+
+static int test_fclose(FILE *stream)
+{
+    return fflush(stream);
+}
 
 #define main delayed_message_main
 #define strdup test_strdup
@@ -68,14 +84,24 @@ TEST(rotate_encrypt, rotates_exactly_printables_and_inverts_itself)
 TEST(delayed_message, delivers_after_a_complete_wait_and_else_writes_nothing)
 {
     const std::string message = std::string(rotated(ENCIPHERED_MESSAGE).text) + "\n";
-    const struct { const char *what; unsigned remainder; int error; bool no_memory; int status; } cases[] = {
+    const struct {
+        const char *what;
+        unsigned remainder;
+        int error;
+        bool no_memory;
+        int status;
+    } cases[] = {
         {"a complete wait, with libfaketime's remainder", 3661529851u, 0, false, 0},
         {"sleep denied, as glibc reports it", 100000, EPERM, false, 1},
         {"sleep interrupted, as libfaketime reports it", 0, EINTR, false, 1},
         {"no memory for the copy", 0, 0, true, 1},
     };
     for (const auto &c : cases) {
-        sleep_remainder = c.remainder, sleep_error = c.error, fail_allocation = c.no_memory;
+        sleep_remainder = c.remainder;
+        sleep_error = c.error;
+        fail_allocation = c.no_memory;
+        // Left set by the start-up, as a preloaded library may leave it.
+        errno = ENOENT;
         testing::internal::CaptureStdout();
         EXPECT_EQ(delayed_message_main(0, nullptr), c.status) << c.what;
         EXPECT_EQ(testing::internal::GetCapturedStdout(), c.status == 0 ? message : "") << c.what;

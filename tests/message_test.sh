@@ -1,47 +1,88 @@
 #!/usr/bin/env bash
-# Messages chosen at configure time, from the tree under test with no build type given: a value CMake reads
-# as false, the built-in message, and the chosen one, built, packaged and run: byte for byte, from an
-# optimized build with no debugging information. Then the values refused.
+# Messages chosen at configure time, from the tree under test with no build type given and no
+# GoogleTest: a value CMake reads as false, the built-in message, also as the source compiled
+# alone, and the chosen one, built, packaged and run: byte for byte, from an optimized build with
+# no debugging information. Then the values refused, and the configures that fail.
+# shellcheck source-path=SCRIPTDIR source=common.sh
 . "$(dirname "$0")/common.sh"
+require strace dpkg-dev file
 configure() {
-    cmake -S "$source" -B "$scratch/chosen" -DCMAKE_CXX_COMPILER="$compiler" -DBUILD_TESTING=OFF \
-        -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DDELAYED_MESSAGE_TEXT="$1" >"$scratch/configured" 2>&1
+    cmake -S "$source" -B "$scratch/chosen" -DCMAKE_CXX_COMPILER="$compiler" \
+        -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
+        -DDELAYED_MESSAGE_TEXT="$1" >"$scratch/configured" 2>&1
 }
 for value in Twenty_three_characters-NOTFOUND "" "$chosen"; do
     configure "$value" || fail "[$value] refused: $(cat "$scratch/configured")"
-    load_message "$scratch/chosen/enciphered_message.h"
-    [ "$plain" = "$value" ] || [ -z "$value" ] || fail "configured with [$value], the build holds [$plain]"
-    [ -n "$value" ] || [ "$(printf %s "$plain" | sha256sum)" = \
-        "bcb49ec29bd58ecb46caba80c5e8c5ca52a68833bfaa85a433a84a2532a1c1bb  -" ] || fail "not the built-in message"
+    load_message "$scratch/chosen"
+    [ "$plain" = "$value" ] || [ -z "$value" ] ||
+        fail "configured with [$value], the build holds [$plain]"
+    if [ -z "$value" ]; then
+        [ "$(printf %s "$plain" | sha256sum)" = \
+            "bcb49ec29bd58ecb46caba80c5e8c5ca52a68833bfaa85a433a84a2532a1c1bb  -" ] ||
+            fail "not the built-in message"
+        "$compiler" -O2 -Wall -Wextra -Wpedantic -Werror -o "$scratch/alone" \
+            "$source/src/delayed_message.cpp" || fail "the source does not compile alone"
+        run "$scratch/alone" >"$scratch/out"
+        expect_delivered "the source compiled alone" $?
+    fi
 done
-if cmake --build "$scratch/chosen" -v >"$scratch/built" 2>&1 && (cd "$scratch/chosen" && cpack -G DEB >/dev/null); then
+cmake -S "$source" -B "$scratch/tested" -DBUILD_TESTING=ON -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON \
+    2>&1 | grep -q libgtest-dev || fail "tests asked for without GoogleTest, libgtest-dev not named"
+if cmake --build "$scratch/chosen" -v >"$scratch/built" 2>&1 &&
+    (cd "$scratch/chosen" && cpack >/dev/null); then
     run "$scratch/chosen/delayed-message" >"$scratch/out"
     expect_delivered "chosen message" $?
-    grep -qF -e "$chosen" "$scratch/chosen/delayed-message" && fail "the chosen plain message is in the executable"
+    grep -qF -e "$chosen" "$scratch/chosen/delayed-message" &&
+        fail "the chosen plain message is in the executable"
     compile=$(grep -E -e '-c .*/delayed_message\.cpp"?$' "$scratch/built")
-    [[ $compile =~ \ -O[23s]\  && ! $compile =~ \ -g ]] || fail "default build not optimized or has -g: $compile"
-    readelf -S "$scratch/chosen/delayed-message" | grep -q '\.debug_' && fail "default build has debugging information"
+    [[ $compile =~ \ -O[23s]\  && ! $compile =~ \ -g ]] ||
+        fail "default build not optimized or has -g: $compile"
+    readelf -S "$scratch/chosen/delayed-message" | grep -q '\.debug_' &&
+        fail "default build has debugging information"
 else
     fail "chosen message not built or packaged: $(cat "$scratch/built")"
 fi
+# A sudo install leaves nothing of root's in the user's build folder, whatever the component.
+if [ "$(id -u)" = 0 ]; then
+    chown -R 65534:65534 "$scratch/chosen"
+    cmake --install "$scratch/chosen" --component deb --prefix "$scratch/deb" >/dev/null
+    find "$scratch/chosen" ! -user 65534 | grep . >&2 && fail "root's install left root's files"
+fi
 
-bad=("${chosen:1}" "${chosen}x" Q "${chosen:0:15} ${chosen:16}" $'\t'"${chosen:1}" "${chosen:1}"$'\x7f' "é${chosen:2}"
-    $'\x80'"${chosen:1}")
-why=("is 31 bytes long" "is 33 bytes long" "is 1 byte long" "character 16 is a space (use _ instead)" "character 1 is a tab"
-    "character 32 is a control character (0x7f)" "byte 1 (0xc3) is outside ASCII" "byte 1 (0x80) is outside ASCII")
+bad=("${chosen:1}" "${chosen}x" Q "${chosen:0:15} ${chosen:16}" $'\t'"${chosen:1}"
+    "${chosen:1}"$'\x7f' "é${chosen:2}" $'\x80'"${chosen:1}")
+why=("is 31 bytes long" "is 33 bytes long" "is 1 byte long"
+    "character 16 is a space (use _ instead)" "character 1 is a tab"
+    "character 32 is a control character (0x7f)"
+    "byte 1 (0xc3) is outside ASCII" "byte 1 (0x80) is outside ASCII")
 for i in "${!bad[@]}"; do
     configure "${bad[i]}" && fail "configure accepted [${bad[i]}]"
     refusal=$(tr -s ' \n' ' ' <"$scratch/configured") # cmake wraps its messages
-    grep -qF "DELAYED_MESSAGE_TEXT must be exactly 32 characters" <<<"$refusal" &&
-        grep -qF -e "-DDELAYED_MESSAGE_TEXT= (empty) to go back to the built-in message" <<<"$refusal" ||
+    if ! grep -qF "DELAYED_MESSAGE_TEXT must be exactly 32 characters" <<<"$refusal" ||
+        ! grep -qF -e "-DDELAYED_MESSAGE_TEXT= (empty) to go back" <<<"$refusal"; then
         fail "[${bad[i]}] refused without naming DELAYED_MESSAGE_TEXT, its rules and the way back"
+    fi
     grep -qF -e "${why[i]}" <<<"$refusal" || fail "[${bad[i]}] refused without saying ${why[i]}"
 done
-# A refused value changes nothing; install and cpack there refuse, leaving nothing, not even the old .deb.
-load_message "$scratch/chosen/enciphered_message.h"
+# A refused value changes nothing.
+load_message "$scratch/chosen"
 [ "$plain" = "$chosen" ] || fail "after refusals the build holds [$plain]"
-cmake --install "$scratch/chosen" --prefix "$scratch/refused" >/dev/null 2>&1 && fail "installed after a refused message"
-(cd "$scratch/chosen" && cpack -G DEB) >/dev/null 2>&1 && fail "packaged after a refused message"
-[ -e "$scratch/refused" ] && fail "an install after a refused message put files in place"
-find "$scratch/chosen" -name '*.deb' | grep -q . && fail "a .deb is left after a refused message"
+# After a configure that failed (that refusal, a compiler not found at project(), a non-fatal
+# error), install and cpack there refuse, leaving nothing, not even the old .deb.
+error=$scratch/error.cmake
+echo 'configure_file(no-such-input no-such-output)' >"$error"
+for failure in "" -DCMAKE_CXX_COMPILER=/no/such/c++ -DCMAKE_PROJECT_INCLUDE="$error"; do
+    if [ -n "$failure" ]; then
+        # shellcheck disable=SC2015 # fails when either step does
+        configure "$chosen" && (cd "$scratch/chosen" && cpack >/dev/null) || fail "no .deb made"
+        cmake -S "$source" -B "$scratch/chosen" "$failure" >/dev/null 2>&1 &&
+            fail "configured with $failure"
+    fi
+    what="after a failed configure [$failure]"
+    cmake --install "$scratch/chosen" --prefix "$scratch/refused" >/dev/null 2>&1 &&
+        fail "installed $what"
+    (cd "$scratch/chosen" && cpack) >/dev/null 2>&1 && fail "packaged $what"
+    [ -e "$scratch/refused" ] && fail "an install put files in place $what"
+    find "$scratch/chosen" -name '*.deb' | grep -q . && fail "a .deb is left $what"
+done
 finish
