@@ -33,7 +33,8 @@ install(FILES ${PROJECT_BINARY_DIR}/changelog.gz ${PROJECT_BINARY_DIR}/copyright
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # Only lintian reads the override, and only from a .deb: it is installed by
 # cpack alone, which installs this component too.
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/lintian-overrides
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
   RENAME delayed-message COMPONENT deb EXCLUDE_FROM_ALL)
 set(CPACK_INSTALL_CMAKE_PROJECTS ${PROJECT_BINARY_DIR} ${PROJECT_NAME} Unspecified /
   ${PROJECT_BINARY_DIR} ${PROJECT_NAME} deb /)
@@ -41,17 +42,21 @@ set(CPACK_INSTALL_CMAKE_PROJECTS ${PROJECT_BINARY_DIR} ${PROJECT_NAME} Unspecifi
 # The summary is the manual page's NAME line.
 file(STRINGS ${PROJECT_SOURCE_DIR}/man/delayed-message.1 summary REGEX "^${PROJECT_NAME} \\\\- ")
 string(REGEX REPLACE "^${PROJECT_NAME} \\\\- " "" CPACK_PACKAGE_DESCRIPTION_SUMMARY "${summary}")
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/man/delayed-message.1)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/man/delayed-message.1)
 set(CPACK_PACKAGE_DESCRIPTION "delayed-message carries one short message, stored enciphered.
 When started it waits 100000 seconds (27 hours, 46 minutes and 40 seconds),
 then deciphers the message, writes it to standard output and exits.
 It reads no arguments, environment, input or files.")
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "delayed-message developers <maintainers@delayed-message.invalid>")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER
+  "delayed-message developers <maintainers@delayed-message.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# A plain cpack makes the .deb alone: the other generators' packages would
+# get none of its checks.
+set(CPACK_GENERATOR DEB)
 # cpack reads this before each package: it names the .deb, checks the tools
-# it needs, the build folder's path and the date, and refuses CPack's own
-# source package.
+# it needs, the build folder's path and the date, and refuses other packages.
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack_project_config.cmake)
 set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/canonical_deb.cmake)
 include(CPack)
