@@ -10,7 +10,8 @@ set(scratch "${tarball}.scratch")
 file(REMOVE_RECURSE "${tarball}" "${tarball}.part" "${scratch}")
 find_program(git git NO_CACHE)
 if(NOT git)
-  message(FATAL_ERROR "The release tarball is made by git: apt-get install git. No tarball was made.")
+  message(FATAL_ERROR "The release tarball is made by git: apt-get install git. No tarball was "
+    "made.")
 endif()
 # Found from here rather than passed in: CMake drops a trailing space from a
 # -D value, and would name a sibling folder.
@@ -42,23 +43,26 @@ elseif(NOT status EQUAL 0)
 endif()
 if(NOT top STREQUAL source)
   # git archive would pack the outer repository: someone else's files.
-  message(FATAL_ERROR "${source} is not a git checkout of its own: it lies inside the git work tree "
-    "${top}. " ${release})
+  message(FATAL_ERROR "${source} is not a git checkout of its own: it lies inside the git work "
+    "tree ${top}. " ${release})
 endif()
 
 # A tarball named for a version changed but not committed would hold the
 # sources of the last commit, so changes to tracked files stop it: staged
-# ones, and any the work tree holds. The index can hide those from git diff
+# ones, and any the work tree holds. The index can hide changes from git diff
 # (assume-unchanged, which core.ignoreStat sets, and skip-worktree), so the
-# work tree is compared through a fresh index of the commit instead.
+# work tree is compared through a fresh index of the commit too. Files that
+# only the fresh index misses are those a sparse checkout leaves out, which
+# the tarball holds as committed.
 file(MAKE_DIRECTORY "${scratch}")
 set(fresh_git ${clean_environment} GIT_INDEX_FILE=${scratch}/index ${git})
 set(changed "")
-foreach(step "${clean_git};diff;--cached;--name-only;HEAD;--" "${fresh_git};read-tree;HEAD"
-    "${fresh_git};diff;--name-only;HEAD;--")
+foreach(step "${clean_git};diff;--cached;--name-only;HEAD;--"
+    "${clean_git};diff;--name-only;HEAD;--" "${fresh_git};read-tree;HEAD"
+    "${fresh_git};diff;--name-only;--diff-filter=d;HEAD;--")
   if(status EQUAL 0)
-    execute_process(COMMAND ${step} WORKING_DIRECTORY ${source} RESULT_VARIABLE status OUTPUT_VARIABLE out
-      ERROR_VARIABLE said)
+    execute_process(COMMAND ${step} WORKING_DIRECTORY ${source} RESULT_VARIABLE status
+      OUTPUT_VARIABLE out ERROR_VARIABLE said)
     string(APPEND changed "${out}")
   endif()
 endforeach()
@@ -68,11 +72,12 @@ list(REMOVE_DUPLICATES changed)
 list(JOIN changed ", " changed)
 file(REMOVE_RECURSE "${scratch}")
 if(NOT status EQUAL 0)
-  message(FATAL_ERROR "git could not compare ${source} with its commit: ${said}No tarball was made.")
+  message(FATAL_ERROR "git could not compare ${source} with its commit: ${said}No tarball was "
+    "made.")
 elseif(NOT changed STREQUAL "")
-  message(FATAL_ERROR "Tracked files have changes that are not committed: ${changed}. The tarball holds "
-    "the commit checked out, which lacks them. Commit them (git commit) or set them aside (git stash), "
-    "then make it again. No tarball was made.")
+  message(FATAL_ERROR "Tracked files have changes that are not committed: ${changed}. The "
+    "tarball holds the commit checked out, which lacks them. Commit them (git commit) or set them "
+    "aside (git stash), then make it again. No tarball was made.")
 endif()
 
 # git archive runs in a bare clone that shares the objects and nothing else:
@@ -81,18 +86,22 @@ endif()
 # user's configuration says: line ends, attributes, the compressor and modes.
 execute_process(COMMAND ${clean_git} rev-parse --verify HEAD^{commit} WORKING_DIRECTORY ${source}
   OUTPUT_VARIABLE commit OUTPUT_STRIP_TRAILING_WHITESPACE)
-execute_process(COMMAND ${clean_git} clone --quiet --bare --shared --template= -- ${source} ${scratch}/clone.git
-  RESULT_VARIABLE status ERROR_VARIABLE said)
+set(step "clone of the checkout")
+execute_process(COMMAND ${clean_git} clone --quiet --bare --shared --template= -- ${source}
+  ${scratch}/clone.git RESULT_VARIABLE status ERROR_VARIABLE said)
 if(status EQUAL 0)
-  execute_process(COMMAND ${clean_git} -c core.autocrlf=false -c core.eol=lf -c core.attributesFile=/dev/null
-    -c "tar.tar.gz.command=git archive gzip" -c tar.umask=0022
-    archive --format=tar.gz --prefix=${name}/ --output=${tarball}.part ${commit}
+  # Named outright: safe.bareRepository=explicit stops git finding a bare
+  # repository from the folder it runs in.
+  set(step "archive")
+  execute_process(COMMAND ${clean_git} --git-dir=${scratch}/clone.git -c core.autocrlf=false
+    -c core.eol=lf -c core.attributesFile=/dev/null -c "tar.tar.gz.command=git archive gzip"
+    -c tar.umask=0022 archive --format=tar.gz --prefix=${name}/ --output=${tarball}.part ${commit}
     WORKING_DIRECTORY ${scratch}/clone.git RESULT_VARIABLE status ERROR_VARIABLE said)
 endif()
 file(REMOVE_RECURSE "${scratch}")
 if(NOT status EQUAL 0)
   file(REMOVE "${tarball}.part")
-  message(FATAL_ERROR "git archive failed: ${said}No tarball was made.")
+  message(FATAL_ERROR "git's ${step} failed: ${said}No tarball was made.")
 endif()
 file(RENAME "${tarball}.part" "${tarball}")
 message(STATUS "Made ${tarball}")
