@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Runs the shipped executable: its wait answered at once by strace, and for real, hung up on and interrupted.
+# Runs the shipped executable: its wait answered at once by strace, and for real, hung up on and
+# interrupted.
+# shellcheck source-path=SCRIPTDIR source=common.sh
 . "$(dirname "$0")/common.sh"
+require strace
 
 for args in "" "one" "many args -h --version ''"; do
+    arguments=()
     eval "arguments=($args)" # so that '' is one empty argument
     run "$program" "${arguments[@]}" >"$scratch/out"
     status=$?
@@ -16,11 +20,14 @@ for args in "" "one" "many args -h --version ''"; do
         "$scratch/log" || fail "$what: wrote before waiting"
 done
 
-# Undelivered means status 1. Each case: where stdout goes (closed, a full device, a file that must stay
-# empty or hold the whole message), what the program runs under, the fault strace puts in and the trace
-# line it must show. The close of stdout is found in the last uninjected trace.
+# Undelivered means status 1. Each case: where stdout goes (closed, a full device, a file that must
+# stay empty or hold the whole message), what the program runs under, the fault strace puts in and
+# the trace line it must show. The close of stdout is found in the last uninjected trace.
 close_call=$(grep -E '^[0-9]+ +close\(' "$scratch/log" | grep -n 'close(1)' | cut -d: -f1)
-run_case() { run ${fault:+-e "inject=$fault"} $wrapper "$program"; }
+run_case() {
+    # shellcheck disable=SC2086 # the wrapper is a command and its options, or nothing
+    run ${fault:+-e "inject=$fault"} $wrapper "$program"
+}
 while IFS='|' read -r what stdout wrapper fault shown; do
     case $stdout in
     closed) run_case >&- ;;
@@ -29,17 +36,23 @@ while IFS='|' read -r what stdout wrapper fault shown; do
     esac
     status=$?
     [ "$status" = 1 ] || fail "$what: status $status, not 1"
-    [ -z "$shown" ] || grep -qE "^[0-9]+ +$shown.*\(INJECTED\)" "$scratch/log" || fail "$what: no [$shown] in the trace"
-    [ "$stdout" = nothing ] && [ -s "$scratch/out" ] && fail "$what: wrote $(od -c "$scratch/out" | head -2)"
-    [ "$stdout" = message ] && ! cmp -s "$scratch/out" "$scratch/expected" && fail "$what: message not written first"
+    if [ -n "$shown" ] && ! grep -qE "^[0-9]+ +$shown.*\(INJECTED\)" "$scratch/log"; then
+        fail "$what: no [$shown] in the trace"
+    fi
+    if [ "$stdout" = nothing ] && [ -s "$scratch/out" ]; then
+        fail "$what: wrote $(od -c "$scratch/out" | head -2)"
+    fi
+    if [ "$stdout" = message ] && ! cmp -s "$scratch/out" "$scratch/expected"; then
+        fail "$what: message not written first"
+    fi
 done <<EOF
 stdout closed|closed|||
 stdout on a full device|full|||
 line-buffered stdout on a full device|full|stdbuf -oL||
-unbuffered stdout whose first write fails|nothing|stdbuf -o0|write:error=EAGAIN:when=1|write\(1, .* = -1 EAGAIN
-failed close of stdout, as NFS reports a full disk|message||close:error=EIO:when=$close_call|close\(1\) += -1 EIO
-sleep denied, as by a sandbox|nothing||clock_nanosleep:error=EPERM|clock_nanosleep\(.* = -1 EPERM
-sleep interrupted|nothing||clock_nanosleep:error=EINTR|clock_nanosleep\(.* = -1 EINTR
+unbuffered, first write failing|nothing|stdbuf -o0|write:error=EAGAIN:when=1|write\(1,.*EAGAIN
+a failed close, as NFS reports a full disk|message||close:error=EIO:when=$close_call|close\(1\).*EIO
+sleep denied, as by a sandbox|nothing||clock_nanosleep:error=EPERM|clock_nanosleep\(.*EPERM
+sleep interrupted|nothing||clock_nanosleep:error=EINTR|clock_nanosleep\(.*EINTR
 EOF
 
 # The real wait, started as the manual says to leave it running past a logout.
@@ -47,7 +60,10 @@ EOF
 set -m
 nohup "$program" >"$scratch/out" 2>"$scratch/err" </dev/null &
 pid=$!
-(sleep 30; kill -KILL "$pid") >/dev/null 2>&1 &
+{
+    sleep 30
+    kill -KILL "$pid"
+} >/dev/null 2>&1 &
 watchdog=$!
 for _ in $(seq 200); do
     read -r call _ <"/proc/$pid/syscall" && [ "$call" = 230 ] && break # clock_nanosleep
@@ -69,7 +85,8 @@ while read -r range perms _ _ _ name; do
     dd if="/proc/$pid/mem" bs=64K iflag=skip_bytes,count_bytes skip="$start" \
         count="$((end - start))" status=none
 done <"/proc/$pid/maps" >"$scratch/memory"
-grep -qF -e "$enciphered" "$scratch/memory" || fail "memory dump does not show the enciphered message"
+grep -qF -e "$enciphered" "$scratch/memory" ||
+    fail "memory dump does not show the enciphered message"
 grep -qF -e "$plain" "$scratch/memory" && fail "the plain message is in memory during the wait"
 
 kill -INT "$pid"
