@@ -26,6 +26,11 @@ for value in Twenty_three_characters-NOTFOUND "" "$chosen"; do
         expect_delivered "the source compiled alone" $?
     fi
 done
+# A build path with ; is refused before CMake's checks split it and empty the folder before the ;.
+mkdir "$scratch/t1" && touch "$scratch/t1/kept"
+cmake -S "$source" -B "$scratch/t1;z" 2>&1 | grep -qF "holds a ;, which CMake cannot take" ||
+    fail "a build path with ; was not refused"
+[ -e "$scratch/t1/kept" ] || fail "configuring in t1;z emptied t1"
 cmake -S "$source" -B "$scratch/tested" -DBUILD_TESTING=ON -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON \
     2>&1 | grep -q libgtest-dev || fail "tests asked for without GoogleTest, libgtest-dev not named"
 if cmake --build "$scratch/chosen" -v >"$scratch/built" 2>&1 &&
