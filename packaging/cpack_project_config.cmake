@@ -4,9 +4,10 @@ if(CPACK_INSTALLED_DIRECTORIES)
   # CPack's source package would pack whatever lies in the source folder.
   message(FATAL_ERROR "The release tarball is made by git from the commit checked out: "
     "cmake --build <build folder> --target dist. package_source makes none.")
-elseif(NOT CPACK_GENERATOR STREQUAL "DEB")
-  message(FATAL_ERROR "Only the Debian package is made here (cpack, or cpack -G DEB), not "
-    "${CPACK_GENERATOR}. No package was made.")
+endif()
+# The rest is the .deb's, which a plain cpack makes alone.
+if(NOT CPACK_GENERATOR STREQUAL "DEB")
+  return()
 endif()
 
 # Whatever stops the package below, no .deb of an earlier build, this version

@@ -1,8 +1,7 @@
-# shellcheck shell=bash
+# shellcheck shell=bash disable=SC2034 # what is set here, the tests that source it use
 # Sourced by the shell tests, which all take the same arguments: scratch, failure bookkeeping, and
 # the message as the program should print it, worked out here independently of the program's own
 # cipher.
-# shellcheck disable=SC2034 # the tests that source this use them
 build=$1 source=$2 compiler=$3 config=$4 program=$5
 set -u
 export LC_ALL=C
@@ -10,9 +9,7 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 export TMPDIR=$scratch # what tools leave there (lintian does) goes with it
 unset SOURCE_DATE_EPOCH # packages dated as the README makes them
-# A message full of characters special to C++, CMake and the shell.
-# shellcheck disable=SC2034 # the tests that source this use it
-chosen=$'Q-;$#{}`"\\\'@${x}[[]]nnl*/%s&|<>~'
+chosen=$'Q-;$#{}`"\\\'@${x}[[]]nnl*/%s&|<>~' # characters special to C++, CMake and the shell
 failures=0
 
 fail() {
@@ -25,27 +22,26 @@ finish() {
     exit "$((failures > 0))"
 }
 
-# require PACKAGE...: stops the test at once, in one line, when a package it needs is missing.
+# require PACKAGE...: stops the test in one line when a package it needs is missing.
 require() {
     local package missing=
     for package in "$@"; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q ' installed$' ||
-            missing="$missing $package"
+            missing+=" $package"
     done
-    [ -z "$missing" ] && return
-    echo "FAIL: this test needs what the README lists: apt-get install$missing"
-    exit 1
+    if [ -n "$missing" ]; then
+        echo "FAIL: this test needs apt-get install$missing"
+        exit 1
+    fi
 }
 
-# load_message BUILD: sets enciphered and plain from the message a build folder holds, the chosen
-# one in its header or else the source's own, and writes the expected output.
+# load_message BUILD: sets enciphered and plain from a build's message (the source's, unless one
+# was chosen), and writes the expected output.
 load_message() {
     local file=$1/enciphered_message.h
     [ -f "$file" ] || file=$source/src/delayed_message.cpp
-    local literal
-    literal=$(sed -n 's/^#define ENCIPHERED_MESSAGE "\(.*\)"$/\1/p' "$file")
-    # shellcheck disable=SC2001 # each backslash escapes the next character, a backslash too
-    enciphered=$(sed 's/\\\(.\)/\1/g' <<<"$literal")
+    enciphered=$(sed -n 's/^#define ENCIPHERED_MESSAGE "\(.*\)"$/\1/p' "$file" |
+        sed 's/\\\(.\)/\1/g')
     if [[ ! $enciphered =~ ^[!-~]{32}$ ]]; then
         echo "FAIL: no 32-character enciphered message in $file"
         exit 1

@@ -13,16 +13,14 @@ name=delayed-message-$version
 # make_tarball SOURCE BUILD COPY: BUILD configured once, with the chosen message; dist's tarball
 # copied as COPY.
 make_tarball() {
-    if [ ! -f "$2/CMakeCache.txt" ]; then
+    [ -f "$2/CMakeCache.txt" ] ||
         cmake -S "$1" -B "$2" -DCMAKE_CXX_COMPILER="$compiler" -DDELAYED_MESSAGE_TEXT="$chosen" \
-            >/dev/null || fail "$2 not configured"
-    fi
-    # shellcheck disable=SC2015 # fails when either step does
-    cmake --build "$2" --target dist >"$scratch/packed" 2>&1 &&
-        cp "$2/$name.tar.gz" "$scratch/$3" || fail "dist failed in $1: $(cat "$scratch/packed")"
+            >/dev/null
+    { cmake --build "$2" --target dist >"$scratch/packed" 2>&1 &&
+        cp "$2/$name.tar.gz" "$scratch/$3"; } || fail "dist failed in $1: $(cat "$scratch/packed")"
 }
 # expect_no_tarball BUILD WHERE WHAT-IT-SAYS: dist refuses in any language git speaks, leaving no
-# tarball and none of its scratch.
+# tarball, nor its scratch.
 expect_no_tarball() {
     LANGUAGE=de LC_ALL=C.UTF-8 cmake --build "$1" --target dist >"$scratch/packed" 2>&1 &&
         fail "dist made a tarball $2"
@@ -41,9 +39,8 @@ fi
 # user's git setup; with the clone's own attributes, replace objects or sparse checkout; from a
 # worktree whose name ends in a space, through a symlink.
 clone=$scratch/clone
-# shellcheck disable=SC2015 # fails when either step does
-git clone -q "$source" "$clone" &&
-    git -C "$clone" worktree add -q --detach "$scratch/work tree [1] " || fail "no clone"
+{ git clone -q "$source" "$clone" &&
+    git -C "$clone" worktree add -q --detach "$scratch/work tree [1] "; } || fail "no clone"
 for untracked in 'Draft]1.txt' '[x' 'semi;colon' 'quote"d' 'back\slash.txt' $'tab\there' \
     $'new\nline' ' leading space' '*?'; do
     echo "$chosen" >"$clone/$untracked"
@@ -59,11 +56,11 @@ HOME=$home GIT_DIR=$scratch/other/.git GIT_WORK_TREE=$scratch/other GIT_CONFIG_C
 cmp -s "$scratch/1.tar.gz" "$scratch/2.tar.gz" ||
     fail "the tarball differs made under a user's git setup"
 attributes=$clone/.git/info/attributes
-# Each row: what is set up, how, and the source and build folders if not the clone's.
+# Rows: what, its set-up, and the source and build folders when not the clone's.
 while IFS='|' read -r what set_up from into; do
-    eval "$set_up" || fail "could not set up [$what]"
-    make_tarball "${from:-$clone}" "${into:-$clone/build}" again.tar.gz
-    cmp -s "$scratch/1.tar.gz" "$scratch/again.tar.gz" || fail "the tarball differs made $what"
+    { eval "$set_up" && make_tarball "${from:-$clone}" "${into:-$clone/build}" again.tar.gz &&
+        cmp -s "$scratch/1.tar.gz" "$scratch/again.tar.gz"; } ||
+        fail "the tarball differs made $what"
 done <<EOF
 with * export-ignore in .git/info/attributes|echo '* export-ignore' >"$attributes"||
 with * text eol=crlf there too|echo '* text eol=crlf' >>"$attributes"||
@@ -71,8 +68,8 @@ with LICENSE replaced by README.md|git -C "$clone" replace HEAD:LICENSE HEAD:REA
 in a sparse checkout|git -C "$clone" sparse-checkout set --no-cone '/*' '!/.ci/'||
 from a worktree, by a symlink|ln -s "work tree [1] " "$scratch/link "|$scratch/link |$scratch/w t
 EOF
-files=$(tar -tzf "$scratch/1.tar.gz" | grep -v '/$')
-git -C "$clone" ls-files | sed "s|^|$name/|" | diff - <(echo "$files") >&2 ||
+git -C "$clone" ls-files | sed "s|^|$name/|" |
+    diff - <(tar -tzf "$scratch/1.tar.gz" | grep -v '/$') >&2 ||
     fail "the tarball does not hold exactly the commit's files"
 tar -tvzf "$scratch/1.tar.gz" |
     awk '$2 != "root/root" || $1 !~ /^(-rw-r--r--|-rwxr-xr-x|drwxr-xr-x)$/' | grep . >&2 &&
@@ -80,14 +77,12 @@ tar -tvzf "$scratch/1.tar.gz" |
 
 # Unpacked, it builds and packages as the clone does, with no SOURCE_DATE_EPOCH.
 released=$scratch/released
-# shellcheck disable=SC2015 # fails when either step does
-tar -xzf "$scratch/1.tar.gz" -C "$scratch" &&
+{ tar -xzf "$scratch/1.tar.gz" -C "$scratch" &&
     cmake -S "$scratch/$name" -B "$released" -DCMAKE_CXX_COMPILER="$compiler" \
-        -DDELAYED_MESSAGE_TEXT="$chosen" >/dev/null || fail "the tarball does not configure"
+        -DDELAYED_MESSAGE_TEXT="$chosen" >/dev/null; } || fail "the tarball does not configure"
 for folder in "$released" "$clone/build"; do
-    # shellcheck disable=SC2015 # fails when either step does
-    cmake --build "$folder" >"$scratch/built" 2>&1 &&
-        (cd "$folder" && cpack >>"$scratch/built" 2>&1) ||
+    { cmake --build "$folder" >"$scratch/built" 2>&1 &&
+        (cd "$folder" && cpack >>"$scratch/built" 2>&1); } ||
         fail "no build or .deb in $folder: $(cat "$scratch/built")"
 done
 cmp -s "$released"/*.deb "$clone/build"/*.deb ||
@@ -96,7 +91,7 @@ cmp -s "$released"/*.deb "$clone/build"/*.deb ||
 # Changes not committed, plain or hidden by the index, stop dist, which names them and leaves no
 # tarball.
 while IFS='|' read -r file hide says; do
-    # shellcheck disable=SC2086 # the git command that hides the change, and its options
+    # shellcheck disable=SC2086 # a git command and its options
     [ -z "$hide" ] || git -C "$clone" $hide "$file"
     echo >>"$clone/$file"
     expect_no_tarball "$clone/build" "with a change not committed${hide:+ hidden by $hide}" "$says"
