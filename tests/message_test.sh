@@ -9,7 +9,7 @@ require strace dpkg-dev file
 configure() {
     cmake -S "$source" -B "$scratch/chosen" -DCMAKE_CXX_COMPILER="$compiler" \
         -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
-        -DDELAYED_MESSAGE_TEXT="$1" >"$scratch/configured" 2>&1
+        -U 'CMAKE_PROJECT_INCLUDE*' -DDELAYED_MESSAGE_TEXT="$1" >"$scratch/configured" 2>&1
 }
 for value in Twenty_three_characters-NOTFOUND "" "$chosen"; do
     configure "$value" || fail "[$value] refused: $(cat "$scratch/configured")"
@@ -40,7 +40,7 @@ else
     fail "chosen message not built or packaged: $(cat "$scratch/built")"
 fi
 if [ "$(id -u)" = 0 ]; then # a sudo install leaves nothing of root's in a user's build folder
-    chown -R 65534 "$scratch/chosen"
+    rm "$scratch/chosen/install_manifest_deb.txt" && chown -R 65534 "$scratch/chosen"
     cmake --install "$scratch/chosen" --component deb --prefix "$scratch/deb" >/dev/null
     find "$scratch/chosen" ! -user 65534 | grep -q . && fail "root's install left its files"
 fi
@@ -60,12 +60,14 @@ for i in "${!bad[@]}"; do
     fi
     grep -qF -e "${why[i]}" <<<"$refusal" || fail "[${bad[i]}] refused without saying ${why[i]}"
 done
-# A refused value changes nothing. After it, or an error at project() or a non-fatal one, install
+# A refused value changes nothing. After it, or an error in project() or a non-fatal one, install
 # and cpack there refuse, leaving nothing, not even the old .deb.
 load_message "$scratch/chosen"
 [ "$plain" = "$chosen" ] || fail "after refusals the build holds [$plain]"
+echo 'message(FATAL_ERROR)' >"$scratch/fatal.cmake"
 echo 'configure_file(no-such-file x)' >"$scratch/error.cmake"
-for failure in "" -DCMAKE_CXX_COMPILER=/no/c++ -DCMAKE_PROJECT_INCLUDE="$scratch/error.cmake"; do
+for failure in "" -DCMAKE_PROJECT_INCLUDE_BEFORE="$scratch/fatal.cmake" \
+    -DCMAKE_PROJECT_INCLUDE="$scratch/error.cmake"; do
     if [ -n "$failure" ]; then
         configure "$chosen" || fail "not configured again"
         cmake -S "$source" -B "$scratch/chosen" "$failure" >/dev/null 2>&1 && fail "took $failure"
