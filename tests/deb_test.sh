@@ -68,22 +68,27 @@ refused() {
 # A missing or failing tool, a folder whose path CPack reads as a pattern or cannot read in this
 # locale, or a date it cannot give stops cpack, saying so, and leaves no .deb, not even the one
 # made before. cpack looks for programs under a root without the tool.
+tools=$scratch/root/usr/bin
+mkdir -p "$tools" && ln -s /usr/bin/* "$tools/"
 while IFS='|' read -r tool epoch says folder; do
     what="[$tool $epoch $folder]"
-    tools=$scratch/root/usr/bin
-    rm -rf "${scratch:?}/$folder" "$tools" && mkdir -p "$scratch/$folder" "$tools" &&
-        cp "$scratch"/package0/*.deb "$scratch/$folder/" && ln -s /usr/bin/* "$tools/" &&
-        rm -f "$tools/${tool%% *}"
-    if [[ $tool == *' '* ]]; then # a stand-in, failing when given that argument
+    bin=${tool%% *}
+    rm -rf "${scratch:?}/$folder" && mkdir -p "$scratch/$folder" &&
+        cp "$scratch"/package0/*.deb "$scratch/$folder/"
+    rm -f "$tools/${bin:-.none}"
+    if [[ $tool == *' '* ]]; then # a stand-in, failing when given that argument; never clobbering
+        set -C
         printf '#!/bin/sh\ncase "$*" in *%s*) exit 1 ;; esac\nexec /usr/bin/%s "$@"\n' \
-            "${tool#* }" "${tool%% *}" >"$tools/${tool%% *}"
-        chmod +x "$tools/${tool%% *}"
+            "${tool#* }" "$bin" >"$tools/$bin"
+        set +C
+        chmod +x "$tools/$bin"
     fi
     SOURCE_DATE_EPOCH=$epoch PATH=$tools:/usr/sbin "$(command -v cpack)" \
         --config "$build/CPackConfig.cmake" -C "$config" -B "$scratch/$folder" \
         -D CMAKE_FIND_ROOT_PATH="$scratch/root" -D CMAKE_FIND_ROOT_PATH_MODE_PROGRAM=ONLY \
         >"$scratch/packed" 2>&1 && fail "cpack succeeded $what"
     refused "$what" "$scratch/$folder" "$says"
+    [ -z "$bin" ] || ln -sf "/usr/bin/$bin" "$tools/"
 done <<EOF
 dpkg-shlibdeps|1700000000|apt-get install dpkg-dev|without
 file|1700000000|apt-get install file|without
