@@ -2,7 +2,6 @@
 # The executable's form: what it links, which names it keeps, what it carries, how it is hardened.
 # shellcheck source-path=SCRIPTDIR source=common.sh
 . "$(dirname "$0")/common.sh"
-require devscripts
 
 needed=$(readelf -d "$program" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
 [ "$needed" = libc.so.6 ] || fail "shared libraries needed: $needed"
@@ -20,14 +19,6 @@ if [[ $config != Debug && $config != RelWithDebInfo ]]; then
 fi
 grep -qF -e "$plain" "$program" && fail "the plain message is in the executable"
 
-# _FORTIFY_SOURCE needs the optimizer, so only optimized builds can have it.
-fortify=--nofortify
-[[ $config =~ ^(Release|MinSizeRel|RelWithDebInfo)$ ]] && fortify=
-# Newer hardening-check also asks for arm64 branch protection, even on x86-64.
-branch=
-hardening-check --help 2>&1 | grep -q -e --nobranchprotection && branch=--nobranchprotection
-hardening=$(hardening-check --nocfprotection $branch $fortify "$program" 2>&1) ||
-    fail "hardening: $hardening"
 # -fcf-protection marks every function's entry, main's too.
 first=$(objdump -d --disassemble=main "$program" | grep -A1 -m1 '<main>:' |
     awk 'NR == 2 {print $NF}')

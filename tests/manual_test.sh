@@ -1,21 +1,22 @@
 #!/usr/bin/env bash
-# The manual page as built: its version, no groff warnings, and names and commands whole on a line
-# at every width man may use.
+# The manual page as built: the changelog's version, no groff warnings, and names and commands
+# whole on a line at every width man may use. A version that the build cannot take is refused.
 # shellcheck source-path=SCRIPTDIR source=common.sh
 . "$(dirname "$0")/common.sh"
-require groff
-page=$build/delayed-message.1.gz
+require groff-base
+page=$build/delayed-message.1
 
-zcat "$page" | head -1 | grep -q '"delayed-message [0-9]' || fail "the manual page has no version"
-warnings=$(zcat "$page" | groff -man -ww -z 2>&1)
+version=$(sed -n '1s/^delayed-message (\([^)]*\)).*/\1/p' "$source/debian/changelog")
+head -1 "$page" | grep -qF "\"delayed-message $version\"" || fail "the page is not of $version"
+warnings=$(groff -man -ww -z "$page" 2>&1)
 [ -z "$warnings" ] || fail "manual page: $warnings"
 render() {
-    zcat "$page" | groff -man -Tascii -P-cbou -rLL="$1"n 2>/dev/null | tr -s ' '
+    groff -man -Tascii -P-cbou -rLL="$1"n "$page" 2>/dev/null | tr -s ' '
 }
-names="loginctl enable-linger|DELAYED_MESSAGE_TEXT|SIGINT|SIGTSTP, SIGSTOP|SIGCONT|SIGWINCH|SIGCHLD
+names="loginctl enable-linger|SIGINT|SIGTSTP, SIGSTOP|SIGCONT|SIGWINCH|SIGCHLD
 SIGHUP|SIGPIPE|SIGXFSZ|nohup(1)|setsid -f|systemd(1)|faketime(1)|strace(1)|-p,|message.txt
 clock_nanosleep(CLOCK_REALTIME, 0, ...)|/dev/null|EXIT STATUS|Ctrl-C|systemd-logind(8)|nohup's
-KillUserProcesses=yes|ulimit -f 0|setsid;|libfaketime|cmake --build|cmake --install"
+KillUserProcesses=yes|ulimit -f 0|setsid;|libfaketime"
 names=${names//$'\n'/|}
 split=$({
     render 1000
@@ -42,4 +43,14 @@ split=$({
     }')
 [ -z "$split" ] ||
     fail "the manual page lacks names or splits them across lines: $(sort -u <<<"$split" | head -5)"
+
+copy=$scratch/copy
+mkdir "$copy" && cp -r "$source"/{CMakeLists.txt,debian,man,src} "$copy"
+for version in 1.2.0-1 1.2.0~rc1 1:1.2.0; do
+    sed -i "1s/(.*)/($version)/" "$copy/debian/changelog"
+    cmake -S "$copy" -B "$copy/build" >"$scratch/configured" 2>&1 && fail "took version $version"
+    tr -s ' \n' ' ' <"$scratch/configured" |
+        grep -qF "debian/changelog must give the version as X.Y.Z" ||
+        fail "version $version refused without naming the file and the form X.Y.Z"
+done
 finish
