@@ -64,7 +64,8 @@ sys.exit(licence.synopsis != "Expat" or licence.text != text[text.index("Permiss
 EOF
     fail "copyright file is not machine-readable Expat with LICENSE's text"
 fi
-report=$("${user[@]}" lintian -I -E --pedantic "$deb_made" 2>&1 |
+# From a directory the user can enter, which lintian returns to.
+report=$(cd "$scratch" && "${user[@]}" lintian -I -E --pedantic "$deb_made" 2>&1 |
     grep -vx 'running with root privileges is not recommended!')
 [ -z "$report" ] || fail "lintian: $report"
 
