@@ -9,8 +9,8 @@ prefix=$scratch/local
 stowed=$prefix/stow
 # From a build of its own: after the README's sudo install, the build directory under test holds
 # root's install manifest, which an install by the user cannot write.
-cmake -S "$source" -B "$scratch/build" -DCMAKE_CXX_COMPILER="$compiler" >/dev/null &&
-    cmake --build "$scratch/build" >/dev/null || fail "no build"
+{ cmake -S "$source" -B "$scratch/build" -DCMAKE_CXX_COMPILER="$compiler" >/dev/null &&
+    cmake --build "$scratch/build" >/dev/null; } || fail "no build"
 (umask 022 && mkdir -p "$prefix/bin" "$prefix/share/man" &&
     cmake --install "$scratch/build" --prefix "$stowed/delayed-message" >/dev/null &&
     stow --no-folding --dir="$stowed" --target="$prefix" delayed-message) ||
